@@ -1,0 +1,33 @@
+# The two set-up commands: `make run` and `make test`. Both install what is
+# missing first, so a fresh Debian 12 machine needs nothing else.
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps run test bench build clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS)
+
+run: deps
+	cmake --preset demo
+	cmake --build --preset demo -j $(JOBS) --target VelorLauncher
+	tools/demo/run-demo.sh build/demo/VelorLauncher
+
+test: deps
+	cmake --preset ci
+	cmake --build --preset ci -j $(JOBS)
+	ctest --preset ci
+
+bench: deps
+	@tools/install-deps.sh --bench
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS)
+	bench/run-benchmarks.sh build/bench
+
+clean:
+	rm -rf build

@@ -1,0 +1,62 @@
+#include "app/launcherapp.h"
+
+#include "app/singleinstance.h"
+#include "config/launcherenvironment.h"
+#include "ui/mainwindow.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QLocalSocket>
+#include <QMessageBox>
+
+int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromUtf8(Velor::applicationName));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(Velor::applicationVersion));
+    QCoreApplication::setOrganizationName(QString::fromUtf8(Velor::organizationName));
+    if (hooks.applicationReady)
+        hooks.applicationReady(app);
+
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const QString link = SingleInstance::launchLinkFrom(arguments);
+
+    SingleInstance instance(QString::fromUtf8(Velor::ipcServerName));
+    QLocalSocket socket;
+    const SingleInstance::Role role = instance.claim(socket);
+
+    if (role == SingleInstance::Role::Second) {
+        if (link.isEmpty()) {
+            QMessageBox::warning(nullptr, QString::fromUtf8(Velor::applicationName),
+                                 QStringLiteral("Лаунчер уже запущен!"), QMessageBox::Ok, QMessageBox::NoButton);
+        } else {
+            socket.write(link.toUtf8());
+            socket.waitForBytesWritten(1000);
+        }
+        socket.close();
+        return 0;
+    }
+    socket.close();
+
+    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Bold.ttf"));
+    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-ExtraBold.ttf"));
+    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Regular.ttf"));
+
+    LauncherEnvironment environment = LauncherEnvironment::compiledIn();
+    // Only the lock holder may take over the channel's name: a copy that runs
+    // on its own must not remove the name of a live first copy.
+    if (role != SingleInstance::Role::First)
+        environment.ipcServerName.clear();
+    if (hooks.adjustEnvironment)
+        hooks.adjustEnvironment(environment);
+
+    MainWindow window(environment);
+    window.show();
+    if (hooks.windowShown)
+        hooks.windowShown(window);
+    if (!link.isEmpty())
+        QMetaObject::invokeMethod(&window, "handleUrlLaunch", Qt::QueuedConnection, Q_ARG(QString, link));
+    return QApplication::exec();
+}

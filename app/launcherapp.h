@@ -1,0 +1,19 @@
+#pragma once
+
+#include <functional>
+
+class MainWindow;
+class QApplication;
+struct LauncherEnvironment;
+
+/// Points where a test harness may look into a real launcher process.
+struct StartupHooks final
+{
+    std::function<void(QApplication &)> applicationReady;
+    std::function<void(LauncherEnvironment &)> adjustEnvironment;
+    std::function<void(MainWindow &)> windowShown;
+};
+
+/// The whole launcher process: identity, the single-instance decision, the
+/// hand-over of a launch link, and the main window's event loop.
+int runLauncher(int argc, char *argv[], const StartupHooks &hooks = {});

@@ -1,0 +1,6 @@
+#include "app/launcherapp.h"
+
+int main(int argc, char *argv[])
+{
+    return runLauncher(argc, argv);
+}

@@ -1,0 +1,24 @@
+#include "app/networkrequest.h"
+
+#include <QNetworkReply>
+#include <QUrl>
+
+QNetworkRequest makeGetRequest(const QString &url, int transferTimeoutMs)
+{
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QVariant(int(QNetworkRequest::NoLessSafeRedirectPolicy)));
+    request.setTransferTimeout(transferTimeoutMs);
+    return request;
+}
+
+bool isTruncated(const QNetworkReply *reply, qint64 bytesReceived)
+{
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (!length.isValid())
+        return false;
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity")
+        return false;
+    return bytesReceived < length.toLongLong();
+}

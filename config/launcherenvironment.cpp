@@ -1,0 +1,39 @@
+#include "config/launcherenvironment.h"
+
+#include "velorconfig.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QStandardPaths>
+
+LauncherEnvironment LauncherEnvironment::compiledIn()
+{
+    LauncherEnvironment env;
+    env.apiBase = QString::fromUtf8(VelorConfig::apiBase);
+    env.websiteUrl = QString::fromUtf8(VelorConfig::websiteUrl);
+    env.forumUrl = QString::fromUtf8(VelorConfig::forumUrl);
+    env.supportUrl = QString::fromUtf8(VelorConfig::supportUrl);
+    env.socialLinks = {QString::fromUtf8(VelorConfig::discordUrl), QString::fromUtf8(VelorConfig::youtubeUrl),
+                       QString::fromUtf8(VelorConfig::vkUrl), QString::fromUtf8(VelorConfig::telegramUrl)};
+    env.gameServerHost = QString::fromUtf8(VelorConfig::gameServerHost);
+    env.gameServerPort = QString::fromUtf8(Velor::gameServerPort);
+    env.clientInstallerUrl = QString::fromUtf8(VelorConfig::clientInstallerUrl);
+
+    env.neighbourClientFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/RAGEMP");
+    env.fixedClientFolders = {
+        QStringLiteral("C:/RAGEMP"),
+        QStringLiteral("C:/Program Files/RAGEMP"),
+        QStringLiteral("C:/Program Files (x86)/RAGEMP"),
+        QStringLiteral("C:/Games/RAGEMP"),
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/RAGEMP"),
+    };
+    env.tempFolder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+
+    env.ipcServerName = QString::fromUtf8(Velor::ipcServerName);
+    env.pickFolder = [](QWidget *parent, const QString &caption, const QString &startDir) {
+        return QFileDialog::getExistingDirectory(parent, caption, startDir,
+                                                 QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    };
+    env.quitApplication = [] { QCoreApplication::quit(); };
+    return env;
+}

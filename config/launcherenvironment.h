@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QWidget;
+
+namespace Velor {
+/// Identity and fixed values of the launcher and of the game client it starts.
+inline constexpr char applicationName[] = "VELOR RP Launcher";
+inline constexpr char applicationVersion[] = "1.1.9";
+inline constexpr char organizationName[] = "VELOR RP";
+inline constexpr char gameServerPort[] = "22005";
+inline constexpr char clientProgram[] = "updater.exe";
+inline constexpr char linkPrefix[] = "velorlauncher://";
+inline constexpr char ipcServerName[] = "VelorLauncherIPC";
+} // namespace Velor
+
+/**
+ * Everything the launcher takes from outside: the community's addresses, the
+ * client folders to search, the time-outs and the few desktop services that
+ * tests replace. compiledIn() gives the values built into this executable;
+ * tests start from it and point the addresses at their own loopback servers.
+ */
+struct LauncherEnvironment final
+{
+    QString apiBase;            ///< origin of "/servers", "/news" and "/launcher/version"
+    QString websiteUrl;         ///< origin of "/donate" and "/news/<slug>"
+    QString forumUrl;
+    QString supportUrl;
+    QStringList socialLinks;    ///< Discord, YouTube, VK, Telegram, in this order
+    QString gameServerHost;
+    QString gameServerPort;
+    QString clientInstallerUrl;
+
+    QString neighbourClientFolder;    ///< the "RAGEMP" folder next to the launcher
+    QStringList fixedClientFolders;   ///< searched after the remembered folder
+    QString tempFolder;               ///< downloads and the unpacked update go here
+
+    int statusIntervalMs = 30000;     ///< online-count poll period
+    int requestTimeoutMs = 30000;     ///< silence after which status, news and picture requests give up
+    int downloadStallTimeoutMs = 60000; ///< silence after which the installer and update downloads give up
+    int unpackTimeoutMs = 60000;      ///< bound on unpacking an update
+
+    QString ipcServerName;            ///< single-instance channel; empty: do not listen
+    /// Folder chooser; returns the chosen folder or an empty string.
+    std::function<QString(QWidget *parent, const QString &caption, const QString &startDir)> pickFolder;
+    /// Ends the application (after an update installer has been started).
+    std::function<void()> quitApplication;
+
+    QString serversUrl() const { return apiBase + QStringLiteral("/servers"); }
+    QString newsUrl() const { return apiBase + QStringLiteral("/news"); }
+    QString versionUrl() const { return apiBase + QStringLiteral("/launcher/version"); }
+    QString shopUrl() const { return websiteUrl + QStringLiteral("/donate"); }
+    QString newsPageBase() const { return websiteUrl + QStringLiteral("/news/"); }
+
+    /// The values compiled into this build, with the real desktop services.
+    static LauncherEnvironment compiledIn();
+};

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build, the demo and the tests
+# need and this machine does not have yet. Safe to run again.
+set -euo pipefail
+
+packages=(
+    build-essential cmake make
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    python3 unzip zip curl
+    xvfb xauth
+    binutils-mingw-w64-x86-64
+    fonts-dejavu-core
+)
+[ "${1:-}" = "--bench" ] && packages+=(hyperfine time)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "config/launcherenvironment.h"
+
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+/// Checks for a newer launcher and installs it. Reports only through signals.
+class Updater final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Updater(QObject *parent = nullptr);
+    Updater(const LauncherEnvironment &environment, QObject *parent = nullptr);
+
+    /// Asks the web API for the newest version. With silent set, a failed check
+    /// reports nothing; otherwise it emits updateCheckFailed.
+    void checkForUpdates(bool silent);
+
+    /// Unpacks the archive, starts the installer in it and quits the application;
+    /// on failure emits downloadFailed and returns.
+    void installUpdate(const QString &zipPath);
+
+    QString downloadUrl() const { return m_downloadUrl; }
+
+signals:
+    void updateAvailable(const QString &newVersion, const QString &changelog);
+    void noUpdateAvailable();
+    void updateCheckFailed(const QString &error);
+    void downloadProgress(qint64 received, qint64 total);
+    void downloadFinished(const QString &filePath);
+    void downloadFailed(const QString &error);
+
+public slots:
+    void downloadUpdate(const QString &url);
+
+private slots:
+    void onVersionCheckFinished();
+    void onDownloadProgress(qint64 received, qint64 total);
+    void onDownloadFinished();
+
+private:
+    QNetworkAccessManager *m_networkManager = nullptr;
+    QNetworkReply *m_versionReply = nullptr;
+    QNetworkReply *m_downloadReply = nullptr;
+    QString m_downloadUrl;
+    QString m_latestVersion;
+    QString m_changelog;
+    QString m_downloadPath;
+    bool m_silent = false;
+    QString m_versionUrl;
+
+    LauncherEnvironment m_env;
+};
