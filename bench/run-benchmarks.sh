@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs every area's benchmarks and prints one table: medians with minimum and
+# maximum, each against its same-run baseline.
+#   bench/run-benchmarks.sh <build folder>
+set -uo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+build="$(cd "${1:-build/bench}" && pwd)"
+results="$(mktemp)"
+trap 'rm -f "$results"' EXIT
+
+for area in app ui launch feed update; do
+    script="$here/$area/run.sh"
+    [ -x "$script" ] || continue
+    echo "== $area" >&2
+    "$script" "$build" | tee /dev/stderr | grep -P '^BENCH\t' >> "$results" || echo "   ($area: a benchmark failed)" >&2
+done
+
+python3 - "$results" <<'PY'
+import sys
+rows = [l.rstrip('\n').split('\t')[1:] for l in open(sys.argv[1]) if l.startswith('BENCH\t')]
+def fmt(x):
+    v = float(x)
+    return f"{v:.3g}" if abs(v) < 100 else f"{v:.0f}"
+print()
+print("| benchmark | median | min | max | unit | baseline | baseline median (min–max) | ratio | target |")
+print("|---|---|---|---|---|---|---|---|---|")
+for r in rows:
+    name, unit, med, mn, mx, bname, bmed, bmin, bmax, target = (r + [''] * 10)[:10]
+    ratio = ''
+    if bname and float(bmed or 0) != 0:
+        ratio = f"{float(med) / float(bmed):.2f}×"
+    base = f"{fmt(bmed)} ({fmt(bmin)}–{fmt(bmax)})" if bname else ''
+    print(f"| {name} | {fmt(med)} | {fmt(mn)} | {fmt(mx)} | {unit} | {bname} | {base} | {ratio} | {target} |")
+PY
