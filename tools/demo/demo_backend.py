@@ -1,0 +1,244 @@
+#!/usr/bin/env python3
+"""Loopback stand-in for the community's web services, for local runs.
+
+    python3 tools/demo/demo_backend.py --port 47800
+
+Serves the server list, the news feed with pictures, the launcher version
+manifest and two tiny web pages, on 127.0.0.1 only. Standard library only.
+Prints one "ready" line (with the real port, so --port 0 works) once it
+accepts connections, and exits cleanly on SIGTERM / SIGINT.
+"""
+import argparse
+import datetime as dt
+import html
+import json
+import os
+import random
+import re
+import signal
+import sys
+import threading
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from urllib.parse import unquote, urlsplit
+
+HOST = "127.0.0.1"
+IMG_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "img")
+
+LAUNCHER_VERSION = "1.1.9"
+CHANGELOG = "Исправлена проверка файлов игры, ускорена загрузка новостей."
+
+# (title, description, age). Newest first, as the real feed. Dates are made
+# relative to "now" so the feed always looks fresh and never lies in the future.
+NEWS = [
+    ("Зимний фестиваль на площади Легион",
+     "Конкурсы, подарки и ярмарка всю неделю", dt.timedelta(hours=2, minutes=10)),
+    ("Обновление 2.4: новые работы и баланс",
+     "Развозчик, инкассатор и правки экономики", dt.timedelta(days=1, hours=5)),
+    ("В автосалоне пополнение",
+     "12 новых машин: спорткары и внедорожники", dt.timedelta(days=3, hours=1, minutes=30)),
+    ("Новые дома в Вайнвуд-Хиллз",
+     "40 особняков и квартиры в центре города", dt.timedelta(days=5, hours=3)),
+    ("Открыт набор в LSPD и EMS",
+     "Собеседования каждый вечер в 19:00 МСК", dt.timedelta(days=8, hours=7)),
+    ("Уличные гонки по выходным",
+     "Заезды у аэропорта, призовой фонд $500к", dt.timedelta(days=11, hours=2)),
+    ("Двойной опыт все выходные",
+     "x2 опыт и зарплата на всех работах", dt.timedelta(days=14, hours=9)),
+    ("Кубок сервера: итоги турнира",
+     "Лучшие семьи и фракции получили награды", dt.timedelta(days=20, hours=4)),
+]
+# This item has no "date_iso", so the client's fallback to "date" shows up.
+NEWS_WITHOUT_ISO = 5
+
+SERVERS = [
+    {"name": "Velor #1", "online": 812, "max": 1000},
+    {"name": "Velor #2", "online": 455, "max": 1000},
+    {"name": "Velor #3", "online": 37, "max": 500},
+]
+
+
+class Backend:
+    """State shared by the request handlers (they run on several threads)."""
+
+    def __init__(self, port):
+        self.port = port
+        self.lock = threading.Lock()
+        self.rng = random.Random()
+        self.online = [s["online"] for s in SERVERS]
+
+    def base_url(self):
+        return f"http://{HOST}:{self.port}"
+
+    def servers(self):
+        # A small random walk so the online counter visibly changes between
+        # refreshes; clamped to the server's capacity.
+        with self.lock:
+            out = []
+            for i, s in enumerate(SERVERS):
+                step = max(1, s["max"] // 100)
+                self.online[i] = min(s["max"], max(0, self.online[i] + self.rng.randint(-step, step)))
+                out.append({"name": s["name"], "online": self.online[i], "max": s["max"]})
+            return out
+
+    def news(self):
+        now = dt.datetime.now().replace(second=0, microsecond=0)
+        items = []
+        for n, (title, desc, age) in enumerate(NEWS, start=1):
+            when = now - age
+            item = {
+                "title": title,
+                "description": desc,
+                "date": when.strftime("%d.%m.%Y"),
+                "date_iso": when.strftime("%Y-%m-%dT%H:%M:%S"),
+                "img": f"{self.base_url()}/img/{n}.jpg",
+                "url": f"news-{n}",
+            }
+            if n == NEWS_WITHOUT_ISO:
+                del item["date_iso"]
+            items.append(item)
+        return {"data": items}
+
+    def news_slugs(self):
+        return {f"news-{n}": NEWS[n - 1] for n in range(1, len(NEWS) + 1)}
+
+    def version(self):
+        return {
+            "version": LAUNCHER_VERSION,
+            "download_url": f"{self.base_url()}/files/update.zip",
+            "changelog": CHANGELOG,
+        }
+
+
+PAGE = """<!doctype html>
+<html lang="ru"><head><meta charset="utf-8"><title>{title}</title>
+<style>body{{background:#121212;color:#eee;font-family:sans-serif;max-width:40em;margin:3em auto}}
+h1{{color:#FFCC00}}a{{color:#FEDD2C}}</style></head>
+<body><h1>{title}</h1><p>{body}</p>
+<p><small>Демо-страница: локальная замена сайта для запуска лаунчера.</small></p></body></html>
+"""
+
+
+class Handler(BaseHTTPRequestHandler):
+    server_version = "VelorDemo/1.0"
+    protocol_version = "HTTP/1.1"
+    backend = None   # set in main()
+    quiet = False
+
+    # -- plumbing -------------------------------------------------------------
+    def _send(self, status, ctype, body, extra=None):
+        self.send_response(status)
+        self.send_header("Content-Type", ctype)
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Cache-Control", "no-store")
+        for k, v in (extra or {}).items():
+            self.send_header(k, v)
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    def _json(self, obj, status=200, extra=None):
+        body = json.dumps(obj, ensure_ascii=False).encode("utf-8")
+        self._send(status, "application/json; charset=utf-8", body, extra)
+
+    def _page(self, title, body_text, status=200):
+        body = PAGE.format(title=html.escape(title), body=html.escape(body_text)).encode("utf-8")
+        self._send(status, "text/html; charset=utf-8", body)
+
+    def _not_found(self):
+        self._json({"error": "not found", "path": self.path}, status=404)
+
+    def log_message(self, fmt, *args):
+        if not self.quiet:
+            sys.stderr.write("%s - %s\n" % (self.address_string(), fmt % args))
+
+    # -- routes ---------------------------------------------------------------
+    def do_GET(self):
+        b = self.backend
+        # The launcher may add cache-busting query strings; route on the path.
+        path = unquote(urlsplit(self.path).path)
+        if path in ("/servers", "/servers/"):
+            return self._json(b.servers())
+        if path in ("/news", "/news/"):
+            return self._json(b.news())
+        if path == "/launcher/version":
+            return self._json(b.version())
+        if path == "/donate":
+            return self._page("Пополнение счёта", "Здесь будет страница доната VELOR RP.")
+        m = re.fullmatch(r"/news/([a-z0-9-]+)", path)
+        if m:
+            item = b.news_slugs().get(m.group(1))
+            if item is None:
+                return self._not_found()
+            return self._page(item[0], item[1])
+        # Only plain numeric names: nothing outside img/ can be reached.
+        m = re.fullmatch(r"/img/(\d{1,3})\.jpg", path)
+        if m:
+            file = os.path.join(IMG_DIR, f"{int(m.group(1))}.jpg")
+            try:
+                with open(file, "rb") as fh:
+                    data = fh.read()
+            except OSError:
+                return self._not_found()
+            return self._send(200, "image/jpeg", data)
+        return self._not_found()
+
+    do_HEAD = do_GET
+
+    def _method_not_allowed(self):
+        # Drain any body so the connection stays usable for keep-alive.
+        length = int(self.headers.get("Content-Length") or 0)
+        if 0 < length <= 1 << 20:
+            self.rfile.read(length)
+        else:
+            self.close_connection = True
+        self._json({"error": "method not allowed"}, status=405, extra={"Allow": "GET, HEAD"})
+
+    do_POST = do_PUT = do_DELETE = do_PATCH = _method_not_allowed
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--port", type=int, default=47800,
+                    help="TCP port on 127.0.0.1 (0 = let the OS pick one)")
+    ap.add_argument("--quiet", action="store_true", help="do not log requests")
+    args = ap.parse_args(argv)
+    if not 0 <= args.port <= 65535:
+        ap.error("port must be 0..65535")
+
+    try:
+        httpd = Server((HOST, args.port), Handler)
+    except OSError as e:
+        print(f"demo backend: cannot listen on {HOST}:{args.port}: {e}", file=sys.stderr)
+        return 1
+    port = httpd.server_address[1]
+    Handler.backend = Backend(port)
+    Handler.quiet = args.quiet
+
+    stop = threading.Event()
+
+    def on_signal(signum, _frame):
+        stop.set()
+
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+
+    worker = threading.Thread(target=httpd.serve_forever, kwargs={"poll_interval": 0.1},
+                              name="http", daemon=True)
+    worker.start()
+    print(f"demo backend ready on http://{HOST}:{port}", flush=True)
+    # Wait in short slices: on Windows a blocking wait would hold Ctrl+C back
+    # until it returned.
+    while not stop.wait(0.2):
+        pass
+    httpd.shutdown()
+    httpd.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
