@@ -30,6 +30,54 @@ const QString versionLabelStyle = QStringLiteral(
     "font-family: 'Akrobat','Segoe UI';font-size: 11px;color: rgba(255,255,255,0.30);background: transparent;"
     "border: none;");
 
+// Draws the background and the sidebar panel inside the rounded window shape.
+// Touches no widget, so it may run off the GUI thread.
+QImage renderFrame(const QSize &size, qreal devicePixelRatio)
+{
+    QImage frame(size * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+    frame.setDevicePixelRatio(devicePixelRatio);
+    frame.fill(Qt::transparent);
+
+    QPainter painter(&frame);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    const QRectF bounds(QPointF(0, 0), QSizeF(size));
+    QPainterPath clip;
+    clip.addRoundedRect(bounds, 12.0, 12.0, Qt::AbsoluteSize);
+    painter.setClipPath(clip);
+
+    const QImage background(QStringLiteral(":/images/background.png"));
+    if (!background.isNull()) {
+        // Scale straight to device pixels so the picture stays crisp on scaled displays.
+        const QSize logical = background.size().scaled(size, Qt::KeepAspectRatioByExpanding);
+        QImage scaled = background.scaled(logical * devicePixelRatio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        scaled.setDevicePixelRatio(devicePixelRatio);
+        const int x = (size.width() - logical.width()) / 2;
+        const int y = (size.height() - logical.height()) / 2;
+        painter.drawImage(QPoint(x, y), scaled);
+    } else {
+        painter.fillRect(bounds, QColor(18, 18, 18, 255));
+        QRadialGradient glow(QPointF(200, 700), 800);
+        glow.setColorAt(0.0, QColor(255, 225, 44, 22));
+        glow.setColorAt(1.0, QColor(255, 225, 44, 0));
+        painter.fillRect(bounds, glow);
+    }
+
+    QPainterPath panel;
+    panel.addRoundedRect(QRectF(20.5, 20.5, 205, 623), 12.0, 12.0, Qt::AbsoluteSize);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(18, 18, 18, 217));
+    painter.drawPath(panel);
+    QLinearGradient sheen(QPointF(20, 20), QPointF(20, 644));
+    sheen.setColorAt(0.0, QColor(255, 255, 255, 10));
+    sheen.setColorAt(1.0, QColor(0, 0, 0, 18));
+    painter.setBrush(sheen);
+    painter.drawPath(panel);
+    painter.setPen(QPen(QBrush(QColor(255, 255, 255, 20)), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(panel);
+    return frame;
+}
+
 // A peer that connects and never writes would otherwise hold its socket for
 // the rest of the run.
 constexpr int idleConnectionTimeoutMs = 10000;
@@ -49,6 +97,7 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setFixedSize(1081, 659);
+    m_firstFrame = std::async(std::launch::async, renderFrame, size(), devicePixelRatioF());
 
     m_ragempPath = QSettings(QStringLiteral("VELOR RP"), QStringLiteral("Launcher"))
                        .value(QStringLiteral("ragempPath"), QVariant(QString()))
@@ -207,7 +256,10 @@ void MainWindow::paintEvent(QPaintEvent *event)
     const qreal ratio = devicePixelRatioF();
     if (m_frameCache.isNull() || m_frameCache.devicePixelRatio() != ratio
         || m_frameCache.deviceIndependentSize().toSize() != size()) {
-        m_frameCache = renderFrame(size(), ratio);
+        QImage frame = m_firstFrame.valid() ? m_firstFrame.get() : QImage();
+        if (frame.devicePixelRatio() != ratio || frame.size() != size() * ratio)
+            frame = renderFrame(size(), ratio);
+        m_frameCache = QPixmap::fromImage(std::move(frame));
     }
     {
         QPainter painter(this);
@@ -219,48 +271,3 @@ void MainWindow::paintEvent(QPaintEvent *event)
     QMainWindow::paintEvent(event);
 }
 
-QPixmap MainWindow::renderFrame(const QSize &size, qreal devicePixelRatio) const
-{
-    QPixmap frame(size * devicePixelRatio);
-    frame.setDevicePixelRatio(devicePixelRatio);
-    frame.fill(Qt::transparent);
-
-    QPainter painter(&frame);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-    const QRectF bounds(QPointF(0, 0), QSizeF(size));
-    QPainterPath clip;
-    clip.addRoundedRect(bounds, 12.0, 12.0, Qt::AbsoluteSize);
-    painter.setClipPath(clip);
-
-    const QImage background(QStringLiteral(":/images/background.png"));
-    if (!background.isNull()) {
-        // Scale straight to device pixels so the picture stays crisp on scaled displays.
-        const QSize logical = background.size().scaled(size, Qt::KeepAspectRatioByExpanding);
-        QImage scaled = background.scaled(logical * devicePixelRatio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        scaled.setDevicePixelRatio(devicePixelRatio);
-        const int x = (size.width() - logical.width()) / 2;
-        const int y = (size.height() - logical.height()) / 2;
-        painter.drawImage(QPoint(x, y), scaled);
-    } else {
-        painter.fillRect(bounds, QColor(18, 18, 18, 255));
-        QRadialGradient glow(QPointF(200, 700), 800);
-        glow.setColorAt(0.0, QColor(255, 225, 44, 22));
-        glow.setColorAt(1.0, QColor(255, 225, 44, 0));
-        painter.fillRect(bounds, glow);
-    }
-
-    QPainterPath panel;
-    panel.addRoundedRect(QRectF(20.5, 20.5, 205, 623), 12.0, 12.0, Qt::AbsoluteSize);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(18, 18, 18, 217));
-    painter.drawPath(panel);
-    QLinearGradient sheen(QPointF(20, 20), QPointF(20, 644));
-    sheen.setColorAt(0.0, QColor(255, 255, 255, 10));
-    sheen.setColorAt(1.0, QColor(0, 0, 0, 18));
-    painter.setBrush(sheen);
-    painter.drawPath(panel);
-    painter.setPen(QPen(QBrush(QColor(255, 255, 255, 20)), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(panel);
-    return frame;
-}

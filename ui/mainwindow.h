@@ -2,12 +2,15 @@
 
 #include "config/launcherenvironment.h"
 
+#include <QImage>
 #include <QList>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPoint>
 #include <QPointer>
 #include <QString>
+
+#include <future>
 
 class DownloadSink;
 class NewsCard;
@@ -74,7 +77,6 @@ private:
 
     void openPage(const QString &address);
     void bringToFront();
-    QPixmap renderFrame(const QSize &size, qreal devicePixelRatio) const;
 
     QPoint m_dragPosition;
     bool m_dragging = false;
@@ -100,8 +102,10 @@ private:
 
     LauncherEnvironment m_env;
     // The painted frame (rounded background and sidebar panel), rendered once
-    // per size and pixel ratio so that repaints only copy it.
+    // per size and pixel ratio so that repaints only copy it. The first one is
+    // rendered beside the widget construction, off the GUI thread.
     QPixmap m_frameCache;
+    std::future<QImage> m_firstFrame;
     // Play requests that arrive while an earlier one still waits in the
     // client-missing dialog or the installer download only raise that dialog.
     bool m_playInProgress = false;

@@ -4,6 +4,7 @@
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -71,9 +72,11 @@ void MainWindow::buildSidebar()
     m_logoLabel = new QLabel(m_centralWidget);
     m_logoLabel->setObjectName(QStringLiteral("logoLabel"));
     m_logoLabel->setAlignment(Qt::AlignCenter);
-    const QPixmap logo(QStringLiteral(":/images/logo.png"));
+    // Decoded as an image and only the small copy becomes a pixmap: the full
+    // 4096-pixel logo is decoded once and never converted or copied.
+    const QImage logo(QStringLiteral(":/images/logo.png"));
     if (!logo.isNull()) {
-        const QPixmap scaled = logo.scaledToHeight(32, Qt::SmoothTransformation);
+        const QPixmap scaled = QPixmap::fromImage(logo.scaledToHeight(32, Qt::SmoothTransformation));
         const int w = scaled.width();
         m_logoLabel->setGeometry(33 + (180 - w) / 2, 44, w, 32);
         m_logoLabel->setStyleSheet(transparentStyle);
