@@ -18,6 +18,8 @@ private slots:
     void outcomes();
     void largeBodyIsStreamedWhole();
     void unwritableFolderFails();
+    void redirects_data();
+    void redirects();
 
 private:
     struct Outcome
@@ -128,6 +130,38 @@ void TestDownloadSink::unwritableFolderFails()
         download(m_server->url(QStringLiteral("/file")), m_dir->filePath(QStringLiteral("missing/dir/setup.exe")));
     QVERIFY(outcome.sinkFailed);
     QVERIFY(!outcome.committed);
+}
+
+void TestDownloadSink::redirects_data()
+{
+    QTest::addColumn<bool>("fromHttps");
+    QTest::addColumn<bool>("toHttps");
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("https to https") << true << true << true;
+    QTest::newRow("http to http") << false << false << true;
+    QTest::newRow("http to https") << false << true << true;
+    QTest::newRow("https to http is refused") << true << false << false;
+}
+
+void TestDownloadSink::redirects()
+{
+    QFETCH(bool, fromHttps);
+    QFETCH(bool, toHttps);
+    QFETCH(bool, followed);
+    FixtureServer::trustFixtureCertificate();
+
+    FixtureServer origin;
+    FixtureServer target;
+    QVERIFY(fromHttps ? origin.startTls() : origin.start());
+    QVERIFY(toHttps ? target.startTls() : target.start());
+    target.setJson(QStringLiteral("/setup.exe"), QByteArray("installer"));
+    origin.setRedirect(QStringLiteral("/setup.exe"), target.url(QStringLiteral("/setup.exe")));
+
+    const QString path = m_dir->filePath(QStringLiteral("setup.exe"));
+    const Outcome outcome = download(origin.url(QStringLiteral("/setup.exe")), path);
+    QCOMPARE(outcome.committed, followed);
+    QCOMPARE(target.requestCount(QStringLiteral("/setup.exe")), followed ? 1 : 0);
+    QCOMPARE(QFile::exists(path), followed);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadSink)

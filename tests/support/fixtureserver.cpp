@@ -1,6 +1,10 @@
 #include "fixtureserver.h"
 
 #include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -33,10 +37,17 @@ struct FixtureServer::Connection
     ~Connection() { delete file; }
 };
 
+namespace {
+QByteArray readFixtureFile(const char *name)
+{
+    QFile file(QStringLiteral(VELOR_FIXTURE_TLS_DIR "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
 FixtureServer::FixtureServer(QObject *parent)
     : QObject(parent)
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &FixtureServer::onNewConnection);
 }
 
 FixtureServer::~FixtureServer()
@@ -51,17 +62,44 @@ FixtureServer::~FixtureServer()
 
 bool FixtureServer::start()
 {
-    return m_server.listen(QHostAddress::LocalHost, 0);
+    m_server = std::make_unique<QTcpServer>();
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &FixtureServer::onNewConnection);
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+bool FixtureServer::startTls()
+{
+    auto server = std::make_unique<QSslServer>();
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(QSslCertificate(readFixtureFile("fixture.crt")));
+    configuration.setPrivateKey(QSslKey(readFixtureFile("fixture.key"), QSsl::Rsa));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    server->setSslConfiguration(configuration);
+    m_server = std::move(server);
+    m_tls = true;
+    // A TLS connection is handed out only after its handshake.
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &FixtureServer::onNewConnection);
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+void FixtureServer::trustFixtureCertificate()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.addCaCertificate(QSslCertificate(readFixtureFile("fixture.crt")));
+    QSslConfiguration::setDefaultConfiguration(configuration);
 }
 
 quint16 FixtureServer::port() const
 {
-    return m_server.serverPort();
+    return m_server ? m_server->serverPort() : 0;
 }
 
 QString FixtureServer::url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(port())
+        .arg(path);
 }
 
 void FixtureServer::setRoute(const QString &path, const Response &response)
@@ -119,7 +157,7 @@ QByteArray FixtureServer::generatedBytes(qint64 offset, qint64 size)
 
 void FixtureServer::onNewConnection()
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         m_connections.insert(socket, new Connection);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { pump(socket); });

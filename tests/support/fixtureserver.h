@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTcpServer>
 
+#include <memory>
+
 class QTcpSocket;
 
 /**
@@ -50,8 +52,13 @@ public:
 
     /// Listens on 127.0.0.1 on a port the system picks. Returns false on failure.
     bool start();
+    /// The same over TLS with the fixture certificate for 127.0.0.1; call
+    /// trustFixtureCertificate() once so that clients accept it.
+    bool startTls();
+    /// Adds the fixture certificate to the process's default TLS configuration.
+    static void trustFixtureCertificate();
     quint16 port() const;
-    /// "http://127.0.0.1:<port>" followed by path.
+    /// "http://127.0.0.1:<port>" (https after startTls) followed by path.
     QString url(const QString &path = QString()) const;
 
     void setRoute(const QString &path, const Response &response);
@@ -81,7 +88,8 @@ private:
     void respond(QTcpSocket *socket, const QString &path);
     void pump(QTcpSocket *socket);
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
+    bool m_tls = false;
     QHash<QString, Response> m_routes;
     QStringList m_requests;
     QHash<QTcpSocket *, Connection *> m_connections;
