@@ -14,6 +14,7 @@ class TestDownloadSink final : public QObject
 
 private slots:
     void init();
+    void cleanupTestCase();
     void outcomes_data();
     void outcomes();
     void largeBodyIsStreamedWhole();
@@ -34,6 +35,12 @@ private:
     QNetworkAccessManager *m_manager = nullptr;
     QTemporaryDir *m_dir = nullptr;
 };
+
+void TestDownloadSink::cleanupTestCase()
+{
+    delete m_dir;
+    m_dir = nullptr;
+}
 
 void TestDownloadSink::init()
 {
