@@ -30,6 +30,7 @@ private slots:
     void releaseEndsDrag();
     void paintsBackgroundPanelAndTransparentCorners();
     void paintsFallbackWithoutBackgroundImage();
+    void paintsAtDevicePixelRatio();
     void closeButtonClosesAndSavesSettings();
     void channelSurvivesBadPeers_data();
     void channelSurvivesBadPeers();
@@ -215,6 +216,28 @@ void TestMainWindowFrame::paintsFallbackWithoutBackgroundImage()
     auto *logo = window->findChild<QLabel *>(QStringLiteral("logoLabel"));
     QCOMPARE(logo->text(), QStringLiteral("VELOR"));
     QCOMPARE(logo->geometry(), QRect(33, 44, 180, 32));
+}
+
+// Run once at the normal ratio and once more by ctest with QT_SCALE_FACTOR set:
+// the background must be scaled straight to device pixels, not blown up.
+void TestMainWindowFrame::paintsAtDevicePixelRatio()
+{
+    auto window = makeWindow();
+    const qreal ratio = window->devicePixelRatioF();
+    qInfo("device pixel ratio %g", ratio);
+    const QImage shot = window->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(shot.size(), (QSizeF(1081, 659) * ratio).toSize());
+    const QSize logical = QSize(2160, 1320).scaled(QSize(1081, 659), Qt::KeepAspectRatioByExpanding);
+    const QImage background = QImage(QStringLiteral(":/images/background.png"))
+                                  .scaled(logical * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                  .convertToFormat(QImage::Format_ARGB32);
+    int mismatches = 0;
+    for (int x = 700; x < 760; ++x) {
+        const QPoint device(int(x * ratio), int(230 * ratio));
+        if (!near(shot.pixel(device), QColor::fromRgba(background.pixel(device)), 4))
+            ++mismatches;
+    }
+    QCOMPARE(mismatches, 0);
 }
 
 void TestMainWindowFrame::closeButtonClosesAndSavesSettings()
