@@ -1,6 +1,58 @@
 #include "update/updater.h"
 
+#include "app/downloadsink.h"
+#include "app/networkrequest.h"
+#include "update/installerchoice.h"
+#include "update/versionanswer.h"
+#include "update/versioncompare.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QUrl>
+
+#include <utility>
+
+namespace {
+const QString badFormatText = QStringLiteral("Неверный формат ответа сервера");
+const QString badDataText = QStringLiteral("Неверные данные обновления");
+const QString saveFailedText = QStringLiteral("Не удалось сохранить файл обновления");
+const QString truncatedText = QStringLiteral("Соединение прервалось до конца загрузки");
+const QString stalledText = QStringLiteral("Сервер обновлений перестал отвечать");
+const QString unpackFailedText = QStringLiteral("Ошибка распаковки обновления");
+const QString noInstallerText = QStringLiteral("Инсталлер не найден в архиве");
+const QString startFailedText = QStringLiteral("Не удалось запустить установщик обновления");
+const QString checksumText = QStringLiteral("Контрольная сумма обновления не совпадает");
+
+// The answer holds three short strings; anything far larger is not one, and
+// is not worth holding in memory.
+constexpr qint64 maxVersionAnswerSize = 1024 * 1024;
+
+bool archiveMatches(const QString &path, const QByteArray &sha256)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return hash.addData(&file) && hash.result() == sha256;
+}
+
+// Clears what an earlier attempt left. A symbolic link in the folder's place is
+// removed itself, never what it points to.
+bool removeExtractionFolder(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (info.isSymLink())
+        QFile::remove(folder);
+    else if (info.exists())
+        QDir(folder).removeRecursively();
+    return !QFileInfo(folder).exists() && !QFileInfo(folder).isSymLink();
+}
+} // namespace
 
 Updater::Updater(QObject *parent)
     : Updater(LauncherEnvironment::compiledIn(), parent)
@@ -11,27 +63,82 @@ Updater::Updater(const LauncherEnvironment &environment, QObject *parent)
     : QObject(parent)
     , m_versionUrl(environment.versionUrl())
     , m_env(environment)
+    , m_unpackCommand(&Platform::unpackCommand)
 {
     m_networkManager = new QNetworkAccessManager(this);
+}
+
+void Updater::setUnpackCommand(UnpackCommand command)
+{
+    m_unpackCommand = std::move(command);
 }
 
 void Updater::checkForUpdates(bool silent)
 {
     m_silent = silent;
-}
-
-void Updater::installUpdate(const QString &zipPath)
-{
-    Q_UNUSED(zipPath);
-}
-
-void Updater::downloadUpdate(const QString &url)
-{
-    Q_UNUSED(url);
+    if (m_versionReply)
+        return;
+    m_versionAnswerTooLarge = false;
+    QNetworkReply *reply = m_networkManager->get(makeGetRequest(m_versionUrl, m_env.requestTimeoutMs));
+    m_versionReply = reply;
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64 received, qint64 total) {
+        if (received > maxVersionAnswerSize || total > maxVersionAnswerSize) {
+            m_versionAnswerTooLarge = true;
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::finished, this, &Updater::onVersionCheckFinished);
 }
 
 void Updater::onVersionCheckFinished()
 {
+    if (!m_versionReply)
+        return;
+    QNetworkReply *reply = std::exchange(m_versionReply, nullptr);
+    reply->deleteLater();
+    const auto fail = [this](const QString &error) {
+        if (!m_silent)
+            emit updateCheckFailed(error);
+    };
+
+    if (m_versionAnswerTooLarge)
+        return fail(badFormatText);
+    if (reply->error() != QNetworkReply::NoError)
+        return fail(reply->errorString());
+    const QByteArray body = reply->readAll();
+    if (isTruncated(reply, body.size()))
+        return fail(truncatedText);
+
+    const VersionAnswer answer = VersionAnswer::parse(body);
+    if (answer.verdict == VersionAnswer::Verdict::NotAnObject)
+        return fail(badFormatText);
+    m_latestVersion = answer.version;
+    m_downloadUrl = answer.downloadUrl;
+    m_changelog = answer.changelog;
+    m_expectedSha256 = answer.sha256;
+    if (answer.verdict != VersionAnswer::Verdict::Usable)
+        return fail(badDataText);
+
+    if (isNewerVersion(m_latestVersion, QString::fromUtf8(Velor::applicationVersion)))
+        emit updateAvailable(m_latestVersion, m_changelog);
+    else
+        emit noUpdateAvailable();
+}
+
+void Updater::downloadUpdate(const QString &url)
+{
+    if (m_downloadReply)
+        return;
+    m_downloadPath = m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip");
+    if (!VersionAnswer::isTrustedArchiveUrl(QUrl(url, QUrl::TolerantMode))) {
+        emit downloadFailed(badDataText);
+        return;
+    }
+    QNetworkReply *reply = m_networkManager->get(makeGetRequest(url, m_env.downloadStallTimeoutMs));
+    m_downloadReply = reply;
+    m_downloadSink = new DownloadSink(reply, m_downloadPath, reply);
+    connect(reply, &QNetworkReply::downloadProgress, this, &Updater::onDownloadProgress);
+    connect(reply, &QNetworkReply::finished, this, &Updater::onDownloadFinished);
 }
 
 void Updater::onDownloadProgress(qint64 received, qint64 total)
@@ -41,4 +148,87 @@ void Updater::onDownloadProgress(qint64 received, qint64 total)
 
 void Updater::onDownloadFinished()
 {
+    if (!m_downloadReply)
+        return;
+    QNetworkReply *reply = std::exchange(m_downloadReply, nullptr);
+    DownloadSink *sink = std::exchange(m_downloadSink, nullptr);
+    reply->deleteLater(); // takes the sink, and an uncommitted file, with it
+
+    QString failure;
+    if (sink->failed()) {
+        failure = saveFailedText;
+    } else if (reply->error() == QNetworkReply::OperationCanceledError) {
+        // Nothing here aborts a download but the sink and the stall time-out.
+        failure = stalledText;
+    } else if (reply->error() != QNetworkReply::NoError) {
+        failure = reply->errorString();
+    } else {
+        switch (sink->commit()) {
+        case DownloadSink::Result::Saved:
+            break;
+        case DownloadSink::Result::WriteFailed:
+            failure = saveFailedText;
+            break;
+        case DownloadSink::Result::Truncated:
+            failure = truncatedText;
+            break;
+        }
+    }
+    if (failure.isEmpty())
+        emit downloadFinished(m_downloadPath);
+    else
+        emit downloadFailed(failure);
+}
+
+void Updater::installUpdate(const QString &zipPath)
+{
+    if (!m_expectedSha256.isEmpty() && !archiveMatches(zipPath, m_expectedSha256)) {
+        QFile::remove(zipPath);
+        emit downloadFailed(checksumText);
+        return;
+    }
+
+    // Stale files of an earlier attempt must never reach the installer search.
+    const QString folder = m_env.tempFolder + QStringLiteral("/VelorLauncher_Update");
+    if (!removeExtractionFolder(folder)) {
+        emit downloadFailed(unpackFailedText);
+        return;
+    }
+
+    const Platform::Command command = m_unpackCommand(zipPath, folder);
+    bool unpacked = false;
+    {
+        QProcess unpack;
+        unpack.setStandardInputFile(QProcess::nullDevice());
+        unpack.setStandardOutputFile(QProcess::nullDevice());
+        unpack.setStandardErrorFile(QProcess::nullDevice());
+        unpack.start(command.program, command.arguments);
+        // Blocks the window on purpose: nothing else may happen meanwhile.
+        unpacked = unpack.waitForFinished(m_env.unpackTimeoutMs) && unpack.exitStatus() == QProcess::NormalExit
+                   && unpack.exitCode() == 0;
+        if (unpack.state() != QProcess::NotRunning) {
+            unpack.kill();
+            unpack.waitForFinished();
+        }
+    }
+    if (!unpacked) {
+        emit downloadFailed(unpackFailedText);
+        return;
+    }
+
+    const QString installer = chooseInstaller(folder);
+    if (installer.isEmpty()) {
+        emit downloadFailed(noInstallerText);
+        return;
+    }
+
+    QFile::remove(zipPath);
+    const QStringList switches{QStringLiteral("/VERYSILENT"), QStringLiteral("/CLOSEAPPLICATIONS"),
+                               QStringLiteral("/RESTARTAPPLICATIONS")};
+    if (!Platform::prepareToRun(installer) || !QProcess::startDetached(installer, switches, QString())) {
+        emit downloadFailed(startFailedText);
+        return;
+    }
+    if (m_env.quitApplication)
+        m_env.quitApplication();
 }

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "app/platform.h"
 #include "config/launcherenvironment.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
+class DownloadSink;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -26,6 +31,11 @@ public:
     void installUpdate(const QString &zipPath);
 
     QString downloadUrl() const { return m_downloadUrl; }
+
+    /// Builds the command that unpacks an archive into a folder.
+    using UnpackCommand = std::function<Platform::Command(const QString &zipPath, const QString &folder)>;
+    /// Replaces the unpacking command (Platform::unpackCommand by default).
+    void setUnpackCommand(UnpackCommand command);
 
 signals:
     void updateAvailable(const QString &newVersion, const QString &changelog);
@@ -55,4 +65,8 @@ private:
     QString m_versionUrl;
 
     LauncherEnvironment m_env;
+    UnpackCommand m_unpackCommand;
+    DownloadSink *m_downloadSink = nullptr; // child of m_downloadReply
+    QByteArray m_expectedSha256;            // of the last answer; empty: not given
+    bool m_versionAnswerTooLarge = false;
 };
