@@ -1,8 +1,9 @@
 # The two set-up commands: `make run` and `make test`. Both install what is
 # missing first, so a fresh Debian 12 machine needs nothing else.
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps run test bench build clean
+.PHONY: all deps run test bench fuzz build clean
 
 all: build
 
@@ -22,6 +23,14 @@ test: deps
 	cmake --preset ci
 	cmake --build --preset ci -j $(JOBS)
 	ctest --preset ci
+	cmake --preset fuzz -DVELOR_FUZZ_SMOKE_SECONDS=5
+	cmake --build --preset fuzz -j $(JOBS)
+	ctest --preset fuzz
+
+fuzz: deps
+	cmake --preset fuzz -DVELOR_FUZZ_SMOKE_SECONDS=$(FUZZ_SECONDS)
+	cmake --build --preset fuzz -j $(JOBS)
+	ctest --preset fuzz
 
 bench: deps
 	@tools/install-deps.sh --bench
