@@ -12,6 +12,7 @@ class TestClientSearch final : public QObject
 private slots:
     void searchOrder_data();
     void searchOrder();
+    void emptyEntryIsNotTheWorkingFolder();
 };
 
 namespace {
@@ -83,6 +84,19 @@ void TestClientSearch::searchOrder()
     const QString result = GameClient::findFolder(places.at(Neighbour), remembered, places.mid(Fixed1));
     QCOMPARE(result, found < 0 ? QString() : places.at(found));
     QCOMPARE(GameClient::holdsClient(result), found >= 0);
+}
+
+void TestClientSearch::emptyEntryIsNotTheWorkingFolder()
+{
+    // An empty remembered folder must not be read as a relative path either.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QFile(dir.filePath(QStringLiteral("updater.exe"))).open(QIODevice::WriteOnly));
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const QString result = GameClient::findFolder(dir.filePath(QStringLiteral("none")), QString(), {QString()});
+    QVERIFY(QDir::setCurrent(previous));
+    QCOMPARE(result, QString());
 }
 
 QTEST_GUILESS_MAIN(TestClientSearch)
