@@ -14,6 +14,7 @@
 
 class DownloadSink;
 class NewsCard;
+class NewsPictureLoader;
 class QDialog;
 class QLabel;
 class QLocalServer;
@@ -96,6 +97,7 @@ private:
     QTimer *m_statusTimer = nullptr;
     QNetworkReply *m_serverReply = nullptr;
     QNetworkReply *m_newsReply = nullptr;
+    NewsPictureLoader *m_pictureLoader = nullptr; // created with the first news list
     Updater *m_updater = nullptr;
     StyledProgressDialog *m_updateDialog = nullptr;
     QLocalServer *m_ipcServer = nullptr;

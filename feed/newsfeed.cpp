@@ -1,0 +1,82 @@
+#include "feed/newsfeed.h"
+
+#include <QDate>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <utility>
+
+QList<NewsItem> NewsFeed::parse(const QByteArray &answer)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(answer);
+    const QJsonArray list =
+        document.isArray() ? document.array() : document.object().value(QLatin1String("data")).toArray();
+
+    QList<NewsItem> items;
+    items.reserve(list.size());
+    const QString dateFormat = QStringLiteral("dd.MM.yyyy");
+    for (const QJsonValue &value : list) {
+        const QJsonObject object = value.toObject();
+        NewsItem item;
+        item.title = object.value(QLatin1String("title")).toString();
+        item.description = object.value(QLatin1String("description")).toString();
+        item.date = object.value(QLatin1String("date")).toString();
+        item.dateIso = object.value(QLatin1String("date_iso")).toString();
+        item.img = object.value(QLatin1String("img")).toString();
+        item.url = object.value(QLatin1String("url")).toString();
+        if (!item.date.isEmpty()) {
+            const QDate day = QDate::fromString(item.date, dateFormat);
+            if (day.isValid())
+                item.day = day.toJulianDay();
+        }
+        items.append(std::move(item));
+    }
+    return items;
+}
+
+bool NewsFeed::isNewer(const NewsItem &a, const NewsItem &b)
+{
+    if (!a.dateIso.isEmpty() && !b.dateIso.isEmpty())
+        return QString::compare(a.dateIso, b.dateIso, Qt::CaseSensitive) > 0;
+    return a.day > b.day;
+}
+
+void NewsFeed::sortNewestFirst(QList<NewsItem> &items)
+{
+    // A bottom-up merge sort rather than std::sort, which may read past the
+    // ends of the list when the comparison is inconsistent. Each merge reads
+    // only below the ends of its two runs, which the loop conditions check
+    // before every access, and every comparison moves one item to the output;
+    // so whatever isNewer answers, it stays in bounds and does at most
+    // n log2 n comparisons. Ties take the left item, which keeps equal items
+    // in their order.
+    const qsizetype n = items.size();
+    if (n < 2)
+        return;
+    QList<NewsItem> buffer(n);
+    for (qsizetype width = 1; width < n; width *= 2) {
+        NewsItem *from = items.data();
+        NewsItem *to = buffer.data();
+        for (qsizetype low = 0; low < n; low += 2 * width) {
+            const qsizetype middle = qMin(low + width, n);
+            const qsizetype high = qMin(low + 2 * width, n);
+            qsizetype left = low;
+            qsizetype right = middle;
+            qsizetype out = low;
+            while (left < middle && right < high)
+                to[out++] = std::move(isNewer(from[right], from[left]) ? from[right++] : from[left++]);
+            while (left < middle)
+                to[out++] = std::move(from[left++]);
+            while (right < high)
+                to[out++] = std::move(from[right++]);
+        }
+        items.swap(buffer);
+    }
+}
+
+QString NewsFeed::pageLink(const QString &pageBase, const QString &slug)
+{
+    return slug.isEmpty() ? QString() : pageBase + slug;
+}

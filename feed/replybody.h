@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <optional>
+
+class QNetworkReply;
+
+/// Aborts the reply as soon as its body is known to exceed maxBytes, so that an
+/// absurd answer never sits in memory whole. The reply then finishes with
+/// QNetworkReply::OperationCanceledError.
+void limitReplySize(QNetworkReply *reply, qint64 maxBytes);
+
+/// The body of a finished reply when it ended without error and delivered
+/// everything its Content-Length promised; empty otherwise.
+std::optional<QByteArray> completeBody(QNetworkReply *reply);

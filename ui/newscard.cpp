@@ -1,0 +1,120 @@
+#include "ui/newscard.h"
+
+#include "feed/newspicture.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <QUrl>
+
+namespace {
+QLabel *makeLabel(QWidget *card, const char *objectName, const QRect &geometry, bool wordWrap,
+                  Qt::Alignment alignment, const QString &styleSheet)
+{
+    auto *label = new QLabel(card);
+    label->setObjectName(QString::fromLatin1(objectName));
+    label->setGeometry(geometry);
+    label->setWordWrap(wordWrap);
+    if (alignment)
+        label->setAlignment(alignment);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label->setStyleSheet(styleSheet);
+    return label;
+}
+
+QPen outlinePen(int alpha)
+{
+    return QPen(QBrush(QColor(255, 255, 255, alpha)), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+} // namespace
+
+NewsCard::NewsCard(QWidget *parent)
+    : QFrame(parent)
+{
+    setObjectName(QStringLiteral("newsCard"));
+    setFixedSize(195, 256);
+    setCursor(Qt::PointingHandCursor);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setStyleSheet(QStringLiteral("background: transparent;"));
+
+    m_titleLabel = makeLabel(this, "newsTitleLabel", QRect(16, 186, 162, 36), true, Qt::AlignLeft | Qt::AlignTop,
+                             QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 13px;font-weight: 600;"
+                                            "color: #DEDEDE;background: transparent;"));
+    m_descriptionLabel =
+        makeLabel(this, "newsDescriptionLabel", QRect(16, 224, 162, 16), true, Qt::AlignLeft | Qt::AlignTop,
+                  QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 9px;color: #707070;"
+                                 "background: transparent;"));
+    m_dateLabel = makeLabel(this, "newsDateLabel", QRect(16, 242, 162, 12), false, Qt::Alignment(),
+                            QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 8px;"
+                                           "color: rgba(112,112,112,0.6);background: transparent;"));
+}
+
+void NewsCard::mousePressEvent(QMouseEvent *event)
+{
+    if (!m_link.isEmpty())
+        QDesktopServices::openUrl(QUrl(m_link, QUrl::TolerantMode));
+    emit clicked();
+    // Left unaccepted, the press goes on to the window, which drags on it.
+    QFrame::mousePressEvent(event);
+}
+
+void NewsCard::enterEvent(QEnterEvent *event)
+{
+    m_hovered = true;
+    update();
+    QFrame::enterEvent(event);
+}
+
+void NewsCard::leaveEvent(QEvent *event)
+{
+    m_hovered = false;
+    update();
+    QFrame::leaveEvent(event);
+}
+
+void NewsCard::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event);
+    QPainter painter(this);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+
+    QPainterPath body;
+    body.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 11.4, 11.4, Qt::AbsoluteSize);
+    painter.setPen(outlinePen(m_hovered ? 20 : 13));
+    painter.setBrush(m_hovered ? QColor(28, 28, 28, 255) : QColor(18, 18, 18, 255));
+    painter.drawPath(body);
+
+    const QRectF area = NewsPicture::area;
+    QPainterPath picture;
+    picture.addRoundedRect(area, 8.6, 8.6, Qt::AbsoluteSize);
+    painter.save();
+    painter.setClipPath(picture);
+    if (!m_image.isNull()) {
+        const QSize size = m_image.deviceIndependentSize().toSize();
+        const QRect target = NewsPicture::placement(size);
+        if (target.size() == size)
+            painter.drawPixmap(target.topLeft(), m_image);
+        else
+            painter.drawPixmap(target.topLeft(),
+                               m_image.scaled(target.size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
+    } else {
+        const QRect fill = area.toRect();
+        QLinearGradient shade(area.topLeft(), area.bottomLeft());
+        shade.setColorAt(0.0, QColor(30, 24, 6, 255));
+        shade.setColorAt(0.5, QColor(46, 37, 8, 255));
+        shade.setColorAt(1.0, QColor(22, 17, 4, 255));
+        painter.fillRect(fill, shade);
+        QRadialGradient glow(area.center(), 70.0);
+        glow.setColorAt(0.0, QColor(255, 200, 30, 80));
+        glow.setColorAt(1.0, QColor(200, 140, 0, 0));
+        painter.fillRect(fill, glow);
+    }
+    painter.restore();
+    painter.setPen(outlinePen(m_image.isNull() ? 10 : 13));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(picture);
+}
