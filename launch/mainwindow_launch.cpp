@@ -223,7 +223,10 @@ void MainWindow::downloadRagemp()
 
 void MainWindow::onDownloadProgress(qint64 received, qint64 total)
 {
-    if (m_installerDialog)
+    // Without a Content-Length Qt still reports the size once the body is
+    // complete; the bar stays at 0 to the end rather than jump at the close.
+    if (m_installerDialog && m_installerReply
+        && m_installerReply->header(QNetworkRequest::ContentLengthHeader).isValid())
         m_installerDialog->showDownloadProgress(received, total);
 }
 
