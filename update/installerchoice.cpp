@@ -32,8 +32,9 @@ QString chooseInstaller(const QString &folder)
     }
     if (candidates.empty())
         return QString();
-    const auto first = std::min_element(candidates.begin(), candidates.end(), [](const Candidate &a, const Candidate &b) {
+    const auto shallowerThenByPath = [](const Candidate &a, const Candidate &b) {
         return std::tie(a.depth, a.relative) < std::tie(b.depth, b.relative);
-    });
+    };
+    const auto first = std::min_element(candidates.begin(), candidates.end(), shallowerThenByPath);
     return prefix + first->relative;
 }

@@ -2,6 +2,7 @@
 
 #include "app/downloadsink.h"
 #include "app/networkrequest.h"
+#include "launch/downloadoutcome.h"
 #include "update/installerchoice.h"
 #include "update/versionanswer.h"
 #include "update/versioncompare.h"
@@ -21,8 +22,7 @@ namespace {
 const QString badFormatText = QStringLiteral("Неверный формат ответа сервера");
 const QString badDataText = QStringLiteral("Неверные данные обновления");
 const QString saveFailedText = QStringLiteral("Не удалось сохранить файл обновления");
-const QString truncatedText = QStringLiteral("Соединение прервалось до конца загрузки");
-const QString stalledText = QStringLiteral("Сервер обновлений перестал отвечать");
+const QString truncatedText = QStringLiteral("Соединение оборвалось до конца ответа.");
 const QString unpackFailedText = QStringLiteral("Ошибка распаковки обновления");
 const QString noInstallerText = QStringLiteral("Инсталлер не найден в архиве");
 const QString startFailedText = QStringLiteral("Не удалось запустить установщик обновления");
@@ -153,31 +153,20 @@ void Updater::onDownloadFinished()
     QNetworkReply *reply = std::exchange(m_downloadReply, nullptr);
     DownloadSink *sink = std::exchange(m_downloadSink, nullptr);
     reply->deleteLater(); // takes the sink, and an uncommitted file, with it
-
-    QString failure;
-    if (sink->failed()) {
-        failure = saveFailedText;
-    } else if (reply->error() == QNetworkReply::OperationCanceledError) {
-        // Nothing here aborts a download but the sink and the stall time-out.
-        failure = stalledText;
-    } else if (reply->error() != QNetworkReply::NoError) {
-        failure = reply->errorString();
-    } else {
-        switch (sink->commit()) {
-        case DownloadSink::Result::Saved:
-            break;
-        case DownloadSink::Result::WriteFailed:
-            failure = saveFailedText;
-            break;
-        case DownloadSink::Result::Truncated:
-            failure = truncatedText;
-            break;
-        }
-    }
-    if (failure.isEmpty())
+    const DownloadOutcome outcome =
+        DownloadOutcome::conclude(*reply, *sink, /*canceledByUser=*/false, m_env.downloadStallTimeoutMs);
+    switch (outcome.kind) {
+    case DownloadOutcome::Kind::Saved:
         emit downloadFinished(m_downloadPath);
-    else
-        emit downloadFailed(failure);
+        break;
+    case DownloadOutcome::Kind::SaveFailed:
+        emit downloadFailed(saveFailedText);
+        break;
+    case DownloadOutcome::Kind::Canceled:
+    case DownloadOutcome::Kind::Failed:
+        emit downloadFailed(outcome.reason);
+        break;
+    }
 }
 
 void Updater::installUpdate(const QString &zipPath)

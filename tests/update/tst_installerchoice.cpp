@@ -34,13 +34,16 @@ void TestInstallerChoice::choice_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("at the top") << paths({"setup.exe", "readme.txt"}) << QStringList() << QStringLiteral("setup.exe");
-    QTest::newRow("only in a subfolder") << paths({"bin/inner/setup.exe"}) << QStringList() << QStringLiteral("bin/inner/setup.exe");
-    QTest::newRow("shallowest first") << paths({"a/a.exe", "z.exe", "b/c/setup.exe"}) << QStringList() << QStringLiteral("z.exe");
+    QTest::newRow("only in a subfolder") << paths({ "bin/inner/setup.exe" }) << QStringList()
+                                         << QStringLiteral("bin/inner/setup.exe");
+    QTest::newRow("shallowest first") << paths({ "a/a.exe", "z.exe", "b/c/setup.exe" }) << QStringList()
+                                      << QStringLiteral("z.exe");
     QTest::newRow("then by name") << paths({"setup.exe", "install.exe", "zz.exe"}) << QStringList()
                                   << QStringLiteral("install.exe");
     QTest::newRow("same depth, by path") << paths({"b/setup.exe", "a/setup.exe"}) << QStringList()
                                          << QStringLiteral("a/setup.exe");
-    QTest::newRow("any letter case") << paths({"SETUP.EXE", "notes.txt"}) << QStringList() << QStringLiteral("SETUP.EXE");
+    QTest::newRow("any letter case") << paths({ "SETUP.EXE", "notes.txt" }) << QStringList()
+                                     << QStringLiteral("SETUP.EXE");
     QTest::newRow("none") << paths({"readme.txt", "setup.exe.txt", "exe"}) << QStringList() << QString();
     QTest::newRow("a folder named .exe is not a file") << paths({"tools.exe/readme.txt"}) << QStringList()
                                                         << QString();
