@@ -28,6 +28,10 @@ const QString noInstallerText = QStringLiteral("Инсталлер не найд
 const QString startFailedText = QStringLiteral("Не удалось запустить установщик обновления");
 const QString checksumText = QStringLiteral("Контрольная сумма обновления не совпадает");
 
+// Bounds what the network layer reads ahead of the disk, so memory stays flat
+// whatever the archive's size.
+constexpr qint64 downloadBufferSize = 2 * 1024 * 1024;
+
 // The answer holds three short strings; anything far larger is not one, and
 // is not worth holding in memory.
 constexpr qint64 maxVersionAnswerSize = 1024 * 1024;
@@ -116,6 +120,7 @@ void Updater::onVersionCheckFinished()
     m_downloadUrl = answer.downloadUrl;
     m_changelog = answer.changelog;
     m_expectedSha256 = answer.sha256;
+    m_verifiedArchive.clear();
     if (answer.verdict != VersionAnswer::Verdict::Usable)
         return fail(badDataText);
 
@@ -135,10 +140,39 @@ void Updater::downloadUpdate(const QString &url)
         return;
     }
     QNetworkReply *reply = m_networkManager->get(makeGetRequest(url, m_env.downloadStallTimeoutMs));
+    reply->setReadBufferSize(downloadBufferSize);
     m_downloadReply = reply;
+    m_archiveHash.reset();
+    m_hashedBytes = -1;
+    if (!m_expectedSha256.isEmpty()) {
+        // Connected before the sink, so this sees each piece before the sink takes it.
+        m_hashedBytes = 0;
+        connect(reply, &QIODevice::readyRead, this, [this, reply] {
+            if (m_downloadSink)
+                hashArrivedBytes(*reply, *m_downloadSink);
+        });
+    }
     m_downloadSink = new DownloadSink(reply, m_downloadPath, reply);
     connect(reply, &QNetworkReply::downloadProgress, this, &Updater::onDownloadProgress);
     connect(reply, &QNetworkReply::finished, this, &Updater::onDownloadFinished);
+}
+
+void Updater::hashArrivedBytes(QNetworkReply &reply, const DownloadSink &sink)
+{
+    if (m_hashedBytes < 0)
+        return;
+    // The unread bytes start where the sink has read up to.
+    const qint64 start = sink.received();
+    const QByteArray unread = reply.peek(reply.bytesAvailable());
+    const qint64 skip = m_hashedBytes - start;
+    if (skip < 0) {
+        m_hashedBytes = -1; // some bytes went by unseen
+        return;
+    }
+    if (skip < unread.size()) {
+        m_archiveHash.addData(QByteArrayView(unread).sliced(skip));
+        m_hashedBytes = start + unread.size();
+    }
 }
 
 void Updater::onDownloadProgress(qint64 received, qint64 total)
@@ -153,10 +187,19 @@ void Updater::onDownloadFinished()
     QNetworkReply *reply = std::exchange(m_downloadReply, nullptr);
     DownloadSink *sink = std::exchange(m_downloadSink, nullptr);
     reply->deleteLater(); // takes the sink, and an uncommitted file, with it
+    hashArrivedBytes(*reply, *sink); // what the commit is about to take
     const DownloadOutcome outcome =
         DownloadOutcome::conclude(*reply, *sink, /*canceledByUser=*/false, m_env.downloadStallTimeoutMs);
     switch (outcome.kind) {
     case DownloadOutcome::Kind::Saved:
+        if (m_hashedBytes >= 0 && m_hashedBytes == sink->received()) {
+            if (m_archiveHash.result() != m_expectedSha256) {
+                QFile::remove(m_downloadPath);
+                emit downloadFailed(checksumText);
+                return;
+            }
+            m_verifiedArchive = m_downloadPath;
+        }
         emit downloadFinished(m_downloadPath);
         break;
     case DownloadOutcome::Kind::SaveFailed:
@@ -171,7 +214,9 @@ void Updater::onDownloadFinished()
 
 void Updater::installUpdate(const QString &zipPath)
 {
-    if (!m_expectedSha256.isEmpty() && !archiveMatches(zipPath, m_expectedSha256)) {
+    const QString verifiedArchive = std::exchange(m_verifiedArchive, QString());
+    const bool verified = !verifiedArchive.isEmpty() && zipPath == verifiedArchive;
+    if (!m_expectedSha256.isEmpty() && !verified && !archiveMatches(zipPath, m_expectedSha256)) {
         QFile::remove(zipPath);
         emit downloadFailed(checksumText);
         return;

@@ -4,6 +4,7 @@
 #include "config/launcherenvironment.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QObject>
 #include <QString>
 
@@ -54,6 +55,8 @@ private slots:
     void onDownloadFinished();
 
 private:
+    void hashArrivedBytes(QNetworkReply &reply, const DownloadSink &sink);
+
     QNetworkAccessManager *m_networkManager = nullptr;
     QNetworkReply *m_versionReply = nullptr;
     QNetworkReply *m_downloadReply = nullptr;
@@ -69,4 +72,9 @@ private:
     DownloadSink *m_downloadSink = nullptr; // child of m_downloadReply
     QByteArray m_expectedSha256;            // of the last answer; empty: not given
     bool m_versionAnswerTooLarge = false;
+    // The archive is hashed as it arrives; when that cannot vouch for every
+    // byte, installUpdate hashes the stored file instead.
+    QCryptographicHash m_archiveHash{QCryptographicHash::Sha256};
+    qint64 m_hashedBytes = -1; // -1: not hashing
+    QString m_verifiedArchive; // stored archive that matched m_expectedSha256
 };

@@ -6,14 +6,17 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -68,6 +71,8 @@ private slots:
     void unstorableArchive_data();
     void unstorableArchive();
     void untrustedDownloadUrlIsRefused();
+    void archiveOverHttps_data();
+    void archiveOverHttps();
     void secondDownloadIsIgnored();
 
     void install_data();
@@ -158,13 +163,18 @@ QString TestUpdater::fetchArchive(Updater &updater, const QString &zipPath, cons
     m_server->setJson(versionPath, answer("1.2.0", m_server->url(archivePath).toUtf8(), more));
     QSignalSpy available(&updater, &Updater::updateAvailable);
     QSignalSpy finished(&updater, &Updater::downloadFinished);
+    QSignalSpy failed(&updater, &Updater::downloadFailed);
     updater.checkForUpdates(false);
     if (!available.wait(10000))
         return QString();
+    QEventLoop loop;
+    connect(&updater, &Updater::downloadFinished, &loop, &QEventLoop::quit);
+    connect(&updater, &Updater::downloadFailed, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
     updater.downloadUpdate(updater.downloadUrl());
-    if (!finished.wait(10000))
-        return QString();
-    return finished.first().first().toString();
+    if (finished.isEmpty() && failed.isEmpty())
+        loop.exec();
+    return finished.isEmpty() ? QString() : finished.first().first().toString();
 }
 
 void TestUpdater::versionCheck_data()
@@ -457,6 +467,41 @@ void TestUpdater::untrustedDownloadUrlIsRefused()
     QCOMPARE(failed.first().first().toString(), badData);
 }
 
+void TestUpdater::archiveOverHttps_data()
+{
+    QTest::addColumn<bool>("redirectToHttp");
+    QTest::newRow("served over https") << false;
+    QTest::newRow("https redirected to plain http") << true;
+}
+
+void TestUpdater::archiveOverHttps()
+{
+    QFETCH(bool, redirectToHttp);
+    FixtureServer::trustFixtureCertificate();
+    FixtureServer secure;
+    QVERIFY(secure.startTls());
+    const QByteArray body = FixtureServer::generatedBytes(0, 64 * 1024);
+    if (redirectToHttp) {
+        m_server->setJson(archivePath, body);
+        secure.setRedirect(archivePath, m_server->url(archivePath));
+    } else {
+        secure.setJson(archivePath, body);
+    }
+    m_server->setJson(versionPath, answer("1.2.0", secure.url(archivePath).toUtf8()));
+
+    auto updater = makeUpdater();
+    QSignalSpy available(updater.get(), &Updater::updateAvailable);
+    updater->checkForUpdates(false);
+    QVERIFY(available.wait(10000));
+    QSignalSpy finished(updater.get(), &Updater::downloadFinished);
+    QSignalSpy failed(updater.get(), &Updater::downloadFailed);
+    updater->downloadUpdate(updater->downloadUrl());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count() + failed.count(), 1, 10000);
+    QCOMPARE(finished.count(), redirectToHttp ? 0 : 1);
+    QCOMPARE(QFile::exists(storedArchive()), !redirectToHttp);
+    QCOMPARE(m_server->requestCount(archivePath), 0);
+}
+
 void TestUpdater::secondDownloadIsIgnored()
 {
     FixtureServer::Response slow;
@@ -685,21 +730,29 @@ void TestUpdater::checksum_data()
 {
     QTest::addColumn<QByteArray>("digestOverride"); // empty: the archive's own
     QTest::addColumn<bool>("upperCase");
-    QTest::addColumn<bool>("matches");
-    QTest::newRow("matches") << QByteArray() << false << true;
-    QTest::newRow("matches, upper-case hex") << QByteArray() << true << true;
-    QTest::newRow("differs") << QByteArray(64, '0') << false << false;
+    // Installs the downloaded archive (0), a copy of it elsewhere (1), or another archive (2).
+    QTest::addColumn<int>("installed");
+    QTest::newRow("matches") << QByteArray() << false << 0;
+    QTest::newRow("matches, upper-case hex") << QByteArray() << true << 0;
+    QTest::newRow("differs") << QByteArray(64, '0') << false << 0;
+    QTest::newRow("copy of the archive, checked from disk") << QByteArray() << false << 1;
+    QTest::newRow("another archive, checked from disk") << QByteArray() << false << 2;
 }
 
 void TestUpdater::checksum()
 {
     QFETCH(QByteArray, digestOverride);
     QFETCH(bool, upperCase);
-    QFETCH(bool, matches);
+    QFETCH(int, installed);
+    const bool matches = digestOverride.isEmpty() && installed != 2;
 
     QVERIFY(!writeFile(stagePath(QStringLiteral("setup.exe")), UpdateFixture::installerScript(m_record), true)
                  .isEmpty());
-    const QString zipPath = zipOf({QStringLiteral("setup.exe")});
+    // Incompressible and large enough to arrive in many pieces, each hashed as it comes.
+    QByteArray noise(1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+    QVERIFY(!writeFile(stagePath(QStringLiteral("data.bin")), noise).isEmpty());
+    const QString zipPath = zipOf({QStringLiteral("setup.exe"), QStringLiteral("data.bin")});
     QFile zip(zipPath);
     QVERIFY(zip.open(QIODevice::ReadOnly));
     QByteArray digest = QCryptographicHash::hash(zip.readAll(), QCryptographicHash::Sha256).toHex();
@@ -709,8 +762,26 @@ void TestUpdater::checksum()
         digest = digest.toUpper();
 
     auto updater = makeUpdater();
-    const QString stored = fetchArchive(*updater, zipPath, ",\"sha256\":\"" + digest + "\"");
     QSignalSpy failed(updater.get(), &Updater::downloadFailed);
+    QString stored = fetchArchive(*updater, zipPath, ",\"sha256\":\"" + digest + "\"");
+    if (!digestOverride.isEmpty()) {
+        // Caught as the download ends, before anything is unpacked.
+        QCOMPARE(stored, QString());
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().first().toString(), checksumFailed);
+        QVERIFY(!QFile::exists(storedArchive()));
+        QVERIFY(!QFileInfo::exists(extractionFolder()));
+        return;
+    }
+    QCOMPARE(stored, storedArchive());
+    if (installed == 1) {
+        const QString copy = m_scratch->filePath(QStringLiteral("copy.zip"));
+        QVERIFY(QFile::copy(stored, copy));
+        stored = copy;
+    } else if (installed == 2) {
+        stored = zipOf({QStringLiteral("setup.exe")}, QStringLiteral("other.zip"));
+        QVERIFY(!stored.isEmpty());
+    }
     updater->installUpdate(stored);
     if (matches) {
         QCOMPARE(failed.count(), 0);
