@@ -69,8 +69,10 @@ QImage NewsPicture::prepare(const QByteArray &data, qreal devicePixelRatio)
                            .toRect()
         & image.rect();
     image = image.copy(kept);
+    // Opaque pictures keep three bytes a pixel: a thousand cards hold a
+    // quarter less, and drawing through the rounded clip costs the same.
     image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                          : QImage::Format_RGB32);
+                                                          : QImage::Format_RGB888);
     image.setDevicePixelRatio(devicePixelRatio);
     return image;
 }

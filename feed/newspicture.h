@@ -29,7 +29,9 @@ QRect placement(const QSize &pictureSize);
  * result carries the pixel ratio, and placement() of its own size is the
  * spot it came from, so it is drawn without further scaling. The full-size
  * picture is never held: readers that can scale while decoding do so, and
- * others are only used when the full size stays small.
+ * others are only used when the full size stays small. Opaque pictures come
+ * as QImage::Format_RGB888; keep that format when making a pixmap of one
+ * (Qt::NoFormatConversion).
  *
  * Null when the data is empty or larger than maxBytes, is no image, does not
  * tell its size, or would need too much memory to decode.

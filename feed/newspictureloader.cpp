@@ -47,7 +47,7 @@ void NewsPictureLoader::finish(QNetworkReply *reply, const QPointer<NewsCard> &c
         if (const std::optional<QByteArray> body = completeBody(reply)) {
             QImage picture = NewsPicture::prepare(*body, card->devicePixelRatioF());
             if (!picture.isNull()) {
-                card->m_image = QPixmap::fromImage(std::move(picture));
+                card->m_image = QPixmap::fromImage(std::move(picture), Qt::NoFormatConversion);
                 card->update();
             }
         }

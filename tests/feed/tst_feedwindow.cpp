@@ -425,9 +425,12 @@ void TestFeedWindow::picturesOverLoopback()
     for (int i = 0; i < cases.size(); ++i) {
         const QPixmap &image = row.at(i)->m_image;
         QVERIFY2(image.isNull() != cases.at(i).pictured, qPrintable(cases.at(i).path));
-        // Only the part the picture area shows is kept.
-        if (!image.isNull())
-            QVERIFY(image.width() <= 163 * image.devicePixelRatio() && image.height() <= 162 * image.devicePixelRatio());
+        // Only the part the picture area shows is kept, at the card's pixel ratio.
+        if (!image.isNull()) {
+            QCOMPARE(image.devicePixelRatio(), row.at(i)->devicePixelRatioF());
+            QVERIFY(image.width() <= qCeil(163 * image.devicePixelRatio()));
+            QVERIFY(image.height() <= qCeil(162 * image.devicePixelRatio()));
+        }
     }
 }
 
@@ -435,7 +438,7 @@ void TestFeedWindow::latePictureLeavesDeletedCardAlone()
 {
     Response slow = body(encode(picture(QSize(640, 360)), "jpeg"), Behaviour::Drip, 200, "image/jpeg");
     slow.dripChunk = 512;
-    slow.dripIntervalMs = 20;
+    slow.dripIntervalMs = 30;
     m_server->setRoute(u"/img/slow.jpg"_s, slow);
     m_server->setJson(u"/news"_s, newsList(2, {m_server->url(u"/img/slow.jpg"_s)}));
     auto window = makeWindow();

@@ -151,7 +151,7 @@ void TestNewsCard::drawsPictureCoveringAndClipped()
 
     NewsCard card;
     const QImage source = bands(size, bandSize);
-    card.m_image = prepared ? QPixmap::fromImage(NewsPicture::prepare(encode(source, "png"), 1.0))
+    card.m_image = prepared ? QPixmap::fromImage(NewsPicture::prepare(encode(source, "png"), 1.0), Qt::NoFormatConversion)
                             : QPixmap::fromImage(source);
     QVERIFY(!card.m_image.isNull());
     const QImage image = shot(card);

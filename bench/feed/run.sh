@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# News feed benchmarks, offscreen: 1,000 pictures over loopback (a separate
+# server process, a fresh launcher process per run), the news row's repaint
+# and the memory of one huge picture.
+#   bench/feed/run.sh <build folder>
+set -euo pipefail
+build="$(cd "${1:-build/bench}" && pwd)"
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$scratch/config" "$scratch/data"
+HOME="$scratch" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" TMPDIR="$scratch" \
+    QT_QPA_PLATFORM=offscreen \
+    "$build/bench/feed/bench_feed" --pictures "$build/bench/feed/pictures" "${FEED_BENCH_RUNS:-3}"
