@@ -129,6 +129,7 @@ private slots:
     void escapeHidesDialogAndUpdateGoesOn();
     void failureShowsOneBox_data();
     void failureShowsOneBox();
+    void refusedDownloadEndsInBoxAtOnce();
     void firstRequestsInOrderAndOneVersionCheck();
 
 private:
@@ -344,6 +345,26 @@ void TestMainWindowUpdate::failureShowsOneBox()
     QCOMPARE(watcher.boxTitles.size(), 1);
     QCOMPARE(m_quits, 0);
     QVERIFY(!QFile::exists(m_record));
+}
+
+void TestMainWindowUpdate::refusedDownloadEndsInBoxAtOnce()
+{
+    // The check turns this answer down, but its address stays the updater's download address.
+    m_server->setJson(versionPath, "{\"version\":\"1.2.0\",\"download_url\":\"http://u.test/u.zip\"}");
+    ModalWatcher watcher(true); // a dialog that ran after all would be sent away, not waited for
+    makeWindow();
+    QVERIFY(waitForVersionAnswer());
+    QVERIFY(watcher.boxTitles.isEmpty());
+
+    // Were the slot reached anyway, the refusal comes before the dialog runs: one box, no dialog left waiting.
+    QVERIFY(QMetaObject::invokeMethod(m_window.get(), "onUpdateAvailable", Q_ARG(QString, QStringLiteral("1.2.0")),
+                                      Q_ARG(QString, QString())));
+    QCOMPARE(watcher.boxTexts,
+             QStringList{QStringLiteral("Не удалось скачать обновление:\nНеверные данные обновления")});
+    QVERIFY(watcher.states.isEmpty());
+    QCOMPARE(watcher.escapes, 0);
+    QTRY_VERIFY(!m_window->findChild<StyledProgressDialog *>(QStringLiteral("updateProgressDialog")));
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
 }
 
 void TestMainWindowUpdate::firstRequestsInOrderAndOneVersionCheck()
