@@ -40,6 +40,7 @@ private slots:
     void shortWriteIsReported();
     void secondRequestsDuringDownloadOnlyBringItBack();
     void windowClosedDuringDownloadLeavesNothing();
+    void downloadHiddenWithEscapeStillEndsInTheInstaller();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
@@ -563,6 +564,38 @@ void TestInstallerDownload::windowClosedDuringDownloadLeavesNothing()
     QVERIFY(watcher.boxes.isEmpty());
     QTRY_COMPARE(tempFiles(), QStringList{installerName});
     QCOMPARE(installer(), earlier);
+}
+
+void TestInstallerDownload::downloadHiddenWithEscapeStillEndsInTheInstaller()
+{
+    // Slow enough that Escape comes long before the last piece.
+    FixtureServer::Response response;
+    response.body = installerScript(m_marker);
+    response.behaviour = FixtureServer::Behaviour::Drip;
+    response.dripChunk = int(response.body.size() / 3) + 1;
+    response.dripIntervalMs = 400;
+    serve(response);
+
+    auto window = makeWindow();
+    ModalWatcher watcher;
+    startDownload(window.get(), watcher);
+    QPointer<QWidget> progressDialog;
+    watcher.addStep([&progressDialog](QWidget *modal) {
+        if (!modal || modal->objectName() != QLatin1String("installerProgressDialog"))
+            return false;
+        progressDialog = modal;
+        ModalWatcher::keyLater(modal, Qt::Key_Escape);
+        return true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.stepsDone() && progressDialog && !progressDialog->isVisible(), 20000);
+    QVERIFY(watcher.boxes.isEmpty());
+
+    // Unseen, the download ends as usual: the box, then the installer runs.
+    QTRY_COMPARE_WITH_TIMEOUT(boxLines(watcher), QStringList{startingText}, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_marker), 20000);
+    QTRY_VERIFY(!progressDialog);
+    QCOMPARE(installer(), response.body);
+    QCOMPARE(tempFiles(), QStringList{installerName});
 }
 
 QTEST_MAIN(TestInstallerDownload)
