@@ -7,7 +7,7 @@ set -euo pipefail
 build="$(cd "${1:-build/bench}" && pwd)"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
-mkdir -p "$scratch/config" "$scratch/data"
-HOME="$scratch" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" TMPDIR="$scratch" \
-    QT_QPA_PLATFORM=offscreen \
+mkdir -p "$scratch/config" "$scratch/data" && mkdir -m 700 "$scratch/runtime"
+HOME="$scratch" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" XDG_RUNTIME_DIR="$scratch/runtime" \
+    TMPDIR="$scratch" QT_QPA_PLATFORM=offscreen \
     "$build/bench/feed/bench_feed" --pictures "$build/bench/feed/pictures" "${FEED_BENCH_RUNS:-3}"

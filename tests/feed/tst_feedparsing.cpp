@@ -59,7 +59,6 @@ private slots:
     void newestFirst_data();
     void newestFirst();
     void sortIsSafeOnAnyInput();
-    void pageLink();
 };
 
 void TestFeedParsing::onlineTotal_data()
@@ -150,17 +149,15 @@ void TestFeedParsing::parseNews()
 void TestFeedParsing::parseNewsMembers()
 {
     const QString longTitle(10000, QChar(u'Ж'));
-    QJsonArray list{
+    const QJsonArray list{
         QJsonObject{{u"title"_s, longTitle}, {u"description"_s, u"d"_s}, {u"date"_s, u"15.05.2024"_s}, {u"date_iso"_s, u"2024-05-15"_s},
                     {u"img"_s, u"http://x/1.jpg"_s}, {u"url"_s, u"abc"_s}},
         QJsonObject{{u"title"_s, 5}, {u"description"_s, QJsonArray{}}, {u"date"_s, true}, {u"date_iso"_s, QJsonObject{}},
                     {u"img"_s, 1.5}, {u"url"_s, QJsonValue(QJsonValue::Null)}},
     };
-    for (int i = 0; i < 9998; ++i)
-        list.append(QJsonObject{{u"title"_s, QString::number(i)}});
     const QList<NewsItem> items = NewsFeed::parse(QJsonDocument(list).toJson(QJsonDocument::Compact));
 
-    QCOMPARE(items.size(), 10000);
+    QCOMPARE(items.size(), 2);
     const NewsItem &full = items.at(0);
     QCOMPARE(full.title, longTitle);
     QCOMPARE(full.description, QStringLiteral("d"));
@@ -171,7 +168,6 @@ void TestFeedParsing::parseNewsMembers()
     const NewsItem &wrong = items.at(1);
     for (const QString &member : {wrong.title, wrong.description, wrong.date, wrong.dateIso, wrong.img, wrong.url})
         QVERIFY(member.isEmpty());
-    QCOMPARE(items.last().title, QStringLiteral("9997"));
 }
 
 void TestFeedParsing::newestFirst_data()
@@ -253,15 +249,6 @@ void TestFeedParsing::sortIsSafeOnAnyInput()
                 QVERIFY2(a.title.toInt() < b.title.toInt(), "equal items keep their order");
         }
     }
-}
-
-void TestFeedParsing::pageLink()
-{
-    QCOMPARE(NewsFeed::pageLink(QStringLiteral("https://site.test/news/"), QStringLiteral("abc")),
-             QStringLiteral("https://site.test/news/abc"));
-    QCOMPARE(NewsFeed::pageLink(QStringLiteral("https://site.test/news/"), QStringLiteral(" a b?c#d")),
-             QStringLiteral("https://site.test/news/ a b?c#d"));
-    QVERIFY(NewsFeed::pageLink(QStringLiteral("https://site.test/news/"), QString()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestFeedParsing)

@@ -5,7 +5,6 @@
 #include <QBuffer>
 #include <QDesktopServices>
 #include <QImageWriter>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
@@ -92,7 +91,6 @@ private slots:
     void hoverLightsTheBody();
     void pressOpensLinkAndEmits_data();
     void pressOpensLinkAndEmits();
-    void labels();
 
 private:
     PageCatcher m_pages;
@@ -294,26 +292,6 @@ void TestNewsCard::pressOpensLinkAndEmits()
     }
     if (!link.isEmpty())
         QCOMPARE(m_pages.opened.constFirst(), QUrl(link));
-}
-
-void TestNewsCard::labels()
-{
-    NewsCard card;
-    QCOMPARE(card.size(), QSize(195, 256));
-    QCOMPARE(card.m_titleLabel->geometry(), QRect(16, 186, 162, 36));
-    QCOMPARE(card.m_descriptionLabel->geometry(), QRect(16, 224, 162, 16));
-    QCOMPARE(card.m_dateLabel->geometry(), QRect(16, 242, 162, 12));
-    QVERIFY(card.m_titleLabel->wordWrap() && card.m_descriptionLabel->wordWrap() && !card.m_dateLabel->wordWrap());
-    for (QLabel *label : {card.m_titleLabel, card.m_descriptionLabel, card.m_dateLabel})
-        QVERIFY(label->testAttribute(Qt::WA_TransparentForMouseEvents));
-
-    // Long texts are cut at the label's box; the labels never grow.
-    card.m_titleLabel->setText(QString(10000, u'Ж'));
-    card.m_descriptionLabel->setText(u"слово "_s.repeated(2000));
-    card.show();
-    QVERIFY(!card.grab().isNull());
-    QCOMPARE(card.m_titleLabel->geometry(), QRect(16, 186, 162, 36));
-    QCOMPARE(card.m_descriptionLabel->geometry(), QRect(16, 224, 162, 16));
 }
 
 QTEST_MAIN(TestNewsCard)
