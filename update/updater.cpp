@@ -7,7 +7,6 @@
 #include "update/versionanswer.h"
 #include "update/versioncompare.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

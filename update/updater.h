@@ -14,7 +14,13 @@ class DownloadSink;
 class QNetworkAccessManager;
 class QNetworkReply;
 
-/// Checks for a newer launcher and installs it. Reports only through signals.
+/**
+ * Checks for a newer launcher and installs it. Reports only through signals.
+ * The archive is fetched only over https (plain http only from a loopback
+ * host), streamed to the temporary folder, checked against the answer's
+ * "sha256" when it gives one, unpacked within the environment's time bound,
+ * and the shallowest "*.exe" inside the unpacked folder is started.
+ */
 class Updater final : public QObject
 {
     Q_OBJECT
@@ -27,8 +33,10 @@ public:
     /// reports nothing; otherwise it emits updateCheckFailed.
     void checkForUpdates(bool silent);
 
-    /// Unpacks the archive, starts the installer in it and quits the application;
-    /// on failure emits downloadFailed and returns.
+    /// Checks, unpacks and starts the installer in the archive, then quits the
+    /// application through the environment; on failure (the installer not
+    /// started included) emits downloadFailed and returns. Blocks while the
+    /// archive is unpacked, at most the environment's unpackTimeoutMs.
     void installUpdate(const QString &zipPath);
 
     QString downloadUrl() const { return m_downloadUrl; }
@@ -47,6 +55,8 @@ signals:
     void downloadFailed(const QString &error);
 
 public slots:
+    /// Streams the archive at url to the temporary folder, unless a download
+    /// runs already; ends in downloadFinished or downloadFailed.
     void downloadUpdate(const QString &url);
 
 private slots:
