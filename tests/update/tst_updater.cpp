@@ -293,7 +293,9 @@ void TestUpdater::versionCheck()
         else
             QCOMPARE(error, outcome);
     }
-    QCOMPARE(m_server->requestCount(versionPath), 1);
+    // Qt itself may resend a request whose connection broke.
+    if (FixtureServer::Behaviour(behaviour) == FixtureServer::Behaviour::Normal)
+        QCOMPARE(m_server->requestCount(versionPath), 1);
 }
 
 void TestUpdater::silentCheckReportsNoFailure_data()
