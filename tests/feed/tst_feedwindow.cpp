@@ -123,6 +123,7 @@ private slots:
     void carousel();
     void picturesOverLoopback();
     void latePictureLeavesDeletedCardAlone();
+    void picturesWaitingTheirTurnDoNotTimeOut();
     void tenThousandItems();
     void hoverOverTitleLightsTheCard();
 
@@ -455,6 +456,27 @@ void TestFeedWindow::latePictureLeavesDeletedCardAlone()
     QCOMPARE(row.size(), 5);
     for (NewsCard *card : row)
         QVERIFY(card->m_image.isNull());
+}
+
+// Each picture trickles in for longer than the silence time-out but is never
+// silent that long. Twelve at once would leave six waiting in the network
+// manager's queue, where the time-out runs before their first byte.
+void TestFeedWindow::picturesWaitingTheirTurnDoNotTimeOut()
+{
+    Response slow = body(encode(picture(QSize(64, 36)), "png"), Behaviour::Drip, 200, "image/png");
+    slow.dripChunk = qMax(1, int(slow.body.size() / 8));
+    slow.dripIntervalMs = 60;
+    QStringList images;
+    for (int i = 0; i < 12; ++i) {
+        m_server->setRoute(u"/img/%1.png"_s.arg(i), slow);
+        images << m_server->url(u"/img/%1.png"_s.arg(i));
+    }
+    m_server->setJson(u"/news"_s, newsList(12, images));
+    auto window = makeWindow([](LauncherEnvironment &env) { env.requestTimeoutMs = 400; });
+    QTRY_COMPARE(cards(window.get()).size(), 12);
+    const QList<NewsCard *> row = cards(window.get());
+    QTRY_COMPARE_WITH_TIMEOUT(
+        std::count_if(row.cbegin(), row.cend(), [](const NewsCard *card) { return !card->m_image.isNull(); }), 12, 20000);
 }
 
 void TestFeedWindow::tenThousandItems()
