@@ -23,6 +23,9 @@ QLabel *makeLabel(QWidget *card, const char *objectName, const QRect &geometry, 
         label->setAlignment(alignment);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     label->setStyleSheet(styleSheet);
+    // The texts come from the network: shown as they are, never as markup that
+    // could pull in images or links of the server's choosing.
+    label->setTextFormat(Qt::PlainText);
     return label;
 }
 

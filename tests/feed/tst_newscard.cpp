@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QDesktopServices>
 #include <QImageWriter>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
@@ -91,6 +92,7 @@ private slots:
     void hoverLightsTheBody();
     void pressOpensLinkAndEmits_data();
     void pressOpensLinkAndEmits();
+    void networkTextsStayPlain();
 
 private:
     PageCatcher m_pages;
@@ -292,6 +294,17 @@ void TestNewsCard::pressOpensLinkAndEmits()
     }
     if (!link.isEmpty())
         QCOMPARE(m_pages.opened.constFirst(), QUrl(link));
+}
+
+void TestNewsCard::networkTextsStayPlain()
+{
+    NewsCard card;
+    const QString markup = QStringLiteral("<img src=\"file:///etc/hostname\"><b>bold</b>");
+    for (QLabel *label : {card.m_titleLabel, card.m_descriptionLabel, card.m_dateLabel}) {
+        label->setText(markup);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(label->text(), markup);
+    }
 }
 
 QTEST_MAIN(TestNewsCard)
