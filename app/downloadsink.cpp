@@ -9,6 +9,9 @@ DownloadSink::DownloadSink(QNetworkReply *reply, const QString &path, QObject *p
     , m_reply(reply)
     , m_file(path)
 {
+    // Left unbounded, Qt's network thread reads far ahead of the disk and holds
+    // much of the file in memory; a small window keeps memory flat and is faster.
+    reply->setReadBufferSize(readAheadLimit);
     if (!m_file.open(QIODevice::WriteOnly))
         m_failed = true;
     connect(reply, &QIODevice::readyRead, this, &DownloadSink::drain);

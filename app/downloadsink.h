@@ -36,6 +36,9 @@ public:
     /// the reply ended without error.
     Result commit();
 
+    /// The most the network layer buffers ahead of the file.
+    static constexpr qint64 readAheadLimit = 2 * 1024 * 1024;
+
     /// Bytes received so far.
     qint64 received() const { return m_received; }
 

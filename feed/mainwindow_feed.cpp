@@ -3,7 +3,7 @@
 #include "app/networkrequest.h"
 #include "feed/newsfeed.h"
 #include "feed/newspictureloader.h"
-#include "feed/replybody.h"
+#include "app/replybody.h"
 #include "feed/serverstatus.h"
 #include "ui/newscard.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/networkrequest.h"
 #include "feed/newspicture.h"
-#include "feed/replybody.h"
+#include "app/replybody.h"
 #include "ui/newscard.h"
 
 #include <QNetworkAccessManager>

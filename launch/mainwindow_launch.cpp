@@ -3,7 +3,7 @@
 #include "app/downloadsink.h"
 #include "app/networkrequest.h"
 #include "app/platform.h"
-#include "launch/downloadoutcome.h"
+#include "app/downloadoutcome.h"
 #include "launch/gameclient.h"
 #include "ui/styledprogressdialog.h"
 
@@ -43,7 +43,6 @@ const QString cancelButtonStyle = QStringLiteral(
 
 const QString errorTitle = QStringLiteral("Ошибка");
 const QString installerFileName = QStringLiteral("RAGEMultiplayer_Setup.exe");
-constexpr qint64 installerReadBufferSize = 1024 * 1024;
 
 void warnStartFailed(QWidget *window)
 {
@@ -204,9 +203,6 @@ void MainWindow::downloadRagemp()
     m_installerPath = m_env.tempFolder + QLatin1Char('/') + installerFileName;
 
     m_installerReply = m_netManager->get(makeGetRequest(m_env.clientInstallerUrl, m_env.downloadStallTimeoutMs));
-    // Unbounded, Qt's network thread runs ahead of the file and holds much of
-    // the installer in memory; a small buffer keeps memory flat and is faster.
-    m_installerReply->setReadBufferSize(installerReadBufferSize);
     m_installerSink = new DownloadSink(m_installerReply, m_installerPath, m_installerReply);
     connect(m_installerReply, &QNetworkReply::downloadProgress, this, &MainWindow::onDownloadProgress);
     // Queued: the window's destructor aborts a running download, and the

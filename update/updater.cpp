@@ -2,7 +2,8 @@
 
 #include "app/downloadsink.h"
 #include "app/networkrequest.h"
-#include "launch/downloadoutcome.h"
+#include "app/replybody.h"
+#include "app/downloadoutcome.h"
 #include "update/installerchoice.h"
 #include "update/versionanswer.h"
 #include "update/versioncompare.h"
@@ -26,10 +27,6 @@ const QString unpackFailedText = QStringLiteral("Ошибка распаковк
 const QString noInstallerText = QStringLiteral("Инсталлер не найден в архиве");
 const QString startFailedText = QStringLiteral("Не удалось запустить установщик обновления");
 const QString checksumText = QStringLiteral("Контрольная сумма обновления не совпадает");
-
-// Bounds what the network layer reads ahead of the disk, so memory stays flat
-// whatever the archive's size.
-constexpr qint64 downloadBufferSize = 2 * 1024 * 1024;
 
 // The answer holds three short strings; anything far larger is not one, and
 // is not worth holding in memory.
@@ -81,15 +78,9 @@ void Updater::checkForUpdates(bool silent)
     m_silent = silent;
     if (m_versionReply)
         return;
-    m_versionAnswerTooLarge = false;
     QNetworkReply *reply = m_networkManager->get(makeGetRequest(m_versionUrl, m_env.requestTimeoutMs));
     m_versionReply = reply;
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64 received, qint64 total) {
-        if (received > maxVersionAnswerSize || total > maxVersionAnswerSize) {
-            m_versionAnswerTooLarge = true;
-            reply->abort();
-        }
-    });
+    limitReplySize(reply, maxVersionAnswerSize);
     connect(reply, &QNetworkReply::finished, this, &Updater::onVersionCheckFinished);
 }
 
@@ -104,15 +95,15 @@ void Updater::onVersionCheckFinished()
             emit updateCheckFailed(error);
     };
 
-    if (m_versionAnswerTooLarge)
+    if (exceededSizeLimit(reply))
         return fail(badFormatText);
     if (reply->error() != QNetworkReply::NoError)
         return fail(reply->errorString());
-    const QByteArray body = reply->readAll();
-    if (isTruncated(reply, body.size()))
+    const std::optional<QByteArray> body = completeBody(reply);
+    if (!body)
         return fail(truncatedText);
 
-    const VersionAnswer answer = VersionAnswer::parse(body);
+    const VersionAnswer answer = VersionAnswer::parse(*body);
     if (answer.verdict == VersionAnswer::Verdict::NotAnObject)
         return fail(badFormatText);
     m_latestVersion = answer.version;
@@ -139,7 +130,6 @@ void Updater::downloadUpdate(const QString &url)
         return;
     }
     QNetworkReply *reply = m_networkManager->get(makeGetRequest(url, m_env.downloadStallTimeoutMs));
-    reply->setReadBufferSize(downloadBufferSize);
     m_downloadReply = reply;
     m_archiveHash.reset();
     m_hashedBytes = -1;

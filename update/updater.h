@@ -81,7 +81,6 @@ private:
     UnpackCommand m_unpackCommand;
     DownloadSink *m_downloadSink = nullptr; // child of m_downloadReply
     QByteArray m_expectedSha256;            // of the last answer; empty: not given
-    bool m_versionAnswerTooLarge = false;
     // The archive is hashed as it arrives; when that cannot vouch for every
     // byte, installUpdate hashes the stored file instead.
     QCryptographicHash m_archiveHash{QCryptographicHash::Sha256};

@@ -1,4 +1,4 @@
-#include "launch/downloadoutcome.h"
+#include "app/downloadoutcome.h"
 
 #include "app/downloadsink.h"
 

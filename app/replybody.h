@@ -9,8 +9,11 @@ class QNetworkReply;
 
 /// Aborts the reply as soon as its body is known to exceed maxBytes, so that an
 /// absurd answer never sits in memory whole. The reply then finishes with
-/// QNetworkReply::OperationCanceledError.
+/// QNetworkReply::OperationCanceledError and exceededSizeLimit() tells why.
 void limitReplySize(QNetworkReply *reply, qint64 maxBytes);
+
+/// Whether limitReplySize aborted the reply.
+bool exceededSizeLimit(const QNetworkReply *reply);
 
 /// The body of a finished reply when it ended without error and delivered
 /// everything its Content-Length promised; empty otherwise.
