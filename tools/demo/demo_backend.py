@@ -30,22 +30,22 @@ CHANGELOG = "Исправлена проверка файлов игры, уск
 # (title, description, age). Newest first, as the real feed. Dates are made
 # relative to "now" so the feed always looks fresh and never lies in the future.
 NEWS = [
-    ("Зимний фестиваль на площади Легион",
-     "Конкурсы, подарки и ярмарка всю неделю", dt.timedelta(hours=2, minutes=10)),
-    ("Обновление 2.4: новые работы и баланс",
-     "Развозчик, инкассатор и правки экономики", dt.timedelta(days=1, hours=5)),
+    ("Зимний фестиваль",
+     "Конкурсы и подарки", dt.timedelta(hours=2, minutes=10)),
+    ("Обновление 2.4",
+     "Новые работы и баланс", dt.timedelta(days=1, hours=5)),
     ("В автосалоне пополнение",
-     "12 новых машин: спорткары и внедорожники", dt.timedelta(days=3, hours=1, minutes=30)),
+     "12 новых машин", dt.timedelta(days=3, hours=1, minutes=30)),
     ("Новые дома в Вайнвуд-Хиллз",
-     "40 особняков и квартиры в центре города", dt.timedelta(days=5, hours=3)),
+     "40 особняков у холмов", dt.timedelta(days=5, hours=3)),
     ("Открыт набор в LSPD и EMS",
-     "Собеседования каждый вечер в 19:00 МСК", dt.timedelta(days=8, hours=7)),
+     "Собеседования в 19:00", dt.timedelta(days=8, hours=7)),
     ("Уличные гонки по выходным",
-     "Заезды у аэропорта, призовой фонд $500к", dt.timedelta(days=11, hours=2)),
+     "Призовой фонд $500к", dt.timedelta(days=11, hours=2)),
     ("Двойной опыт все выходные",
-     "x2 опыт и зарплата на всех работах", dt.timedelta(days=14, hours=9)),
+     "x2 опыт и зарплата", dt.timedelta(days=14, hours=9)),
     ("Кубок сервера: итоги турнира",
-     "Лучшие семьи и фракции получили награды", dt.timedelta(days=20, hours=4)),
+     "Награды лучшим семьям", dt.timedelta(days=20, hours=4)),
 ]
 # This item has no "date_iso", so the client's fallback to "date" shows up.
 NEWS_WITHOUT_ISO = 5

@@ -119,10 +119,8 @@ def banner(index, tag, lines, icon, kind):
         city, wins = skyline(rng, H - 6, 150 if kind == "city" else 90,
                              kind in ("city", "snow", "grid"))
         back, front = decoration(kind, rng), ""
-    tag_w = 28 + 15 * len(tag)
-    title = "".join(
-        f'<text x="48" y="{178 + i * 64}" font-size="58">{t}</text>' for i, t in enumerate(lines)
-    )
+    # The card shows the middle square of the picture, and the card's own title
+    # says what the news is, so the art stays in the centre and carries no text.
     body = icon_body(icon)
     return f"""<?xml version="1.0" encoding="UTF-8"?>
 <svg xmlns="http://www.w3.org/2000/svg" width="{W}" height="{H}" viewBox="0 0 {W} {H}">
@@ -131,12 +129,12 @@ def banner(index, tag, lines, icon, kind):
     <stop offset="0" stop-color="#1c1a14"/>
     <stop offset="1" stop-color="#0d0d0d"/>
   </linearGradient>
-  <radialGradient id="glow" cx="560" cy="210" r="330" gradientUnits="userSpaceOnUse">
+  <radialGradient id="glow" cx="400" cy="210" r="330" gradientUnits="userSpaceOnUse">
     <stop offset="0" stop-color="#FFCC00" stop-opacity="0.42"/>
     <stop offset="0.45" stop-color="#A88E00" stop-opacity="0.14"/>
     <stop offset="1" stop-color="#A88E00" stop-opacity="0"/>
   </radialGradient>
-  <radialGradient id="ray" cx="560" cy="210" r="520" gradientUnits="userSpaceOnUse">
+  <radialGradient id="ray" cx="400" cy="210" r="520" gradientUnits="userSpaceOnUse">
     <stop offset="0" stop-color="#FFCC00" stop-opacity="0.18"/>
     <stop offset="1" stop-color="#FFCC00" stop-opacity="0"/>
   </radialGradient>
@@ -152,20 +150,15 @@ def banner(index, tag, lines, icon, kind):
 <rect width="{W}" height="{H}" fill="url(#bg)"/>
 <rect width="{W}" height="{H}" fill="url(#glow)"/>
 {back}
-<circle cx="560" cy="210" r="150" fill="none" stroke="#FFCC00" stroke-width="2" opacity="0.18"/>
-<circle cx="560" cy="210" r="185" fill="none" stroke="#FFCC00" stroke-width="1" opacity="0.10"/>
-<g transform="translate(445 95) scale(9.6)" fill="none" stroke-linecap="round" stroke-linejoin="round">
+<circle cx="400" cy="210" r="150" fill="none" stroke="#FFCC00" stroke-width="2" opacity="0.18"/>
+<circle cx="400" cy="210" r="185" fill="none" stroke="#FFCC00" stroke-width="1" opacity="0.10"/>
+<g transform="translate(285 95) scale(9.6)" fill="none" stroke-linecap="round" stroke-linejoin="round">
   <g stroke="#FFCC00" stroke-width="2.6" opacity="0.7" filter="url(#blur)">{body}</g>
   <g stroke="#FEDD2C" stroke-width="1.7">{body}</g>
 </g>
 <path d="{city}" fill="#090909"/>
 <g fill="#FFCC00">{wins}</g>
 {front}
-<rect width="{W * 0.62}" height="{H}" fill="url(#shade)"/>
-<rect x="48" y="58" width="{tag_w}" height="34" rx="6" fill="#FFCC00"/>
-<text x="61" y="82" font-family="DejaVu Sans" font-weight="bold" font-size="19" fill="#1a1500">{tag}</text>
-<g font-family="DejaVu Sans Condensed" font-weight="bold" fill="#FFFFFF">{title}</g>
-<rect x="48" y="{178 + (len(lines) - 1) * 64 + 24}" width="84" height="6" rx="3" fill="#FFCC00"/>
 </svg>
 """
 
