@@ -97,7 +97,10 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setFixedSize(1081, 659);
+    // The two large pictures are decoded beside the widget construction, each
+    // once, and both are in place before the first frame.
     m_firstFrame = std::async(std::launch::async, renderFrame, size(), devicePixelRatioF());
+    std::future<QImage> logo = std::async(std::launch::async, decodeLogo, devicePixelRatioF());
 
     m_ragempPath = QSettings(QStringLiteral("VELOR RP"), QStringLiteral("Launcher"))
                        .value(QStringLiteral("ragempPath"), QVariant(QString()))
@@ -132,6 +135,8 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     connect(m_updater, &Updater::downloadFinished, this, &MainWindow::onUpdateDownloadFinished);
     connect(m_updater, &Updater::downloadFailed, this, &MainWindow::onUpdateDownloadFailed);
     m_updater->checkForUpdates(true);
+
+    showLogo(logo.get());
 }
 
 MainWindow::~MainWindow()

@@ -66,6 +66,8 @@ private slots:
 
 private:
     void buildTitleBar();
+    static QImage decodeLogo(qreal devicePixelRatio);
+    void showLogo(const QImage &logo);
     void buildSidebar();
     void buildContent();
     void saveSettings();

@@ -67,25 +67,40 @@ bool setIconIfLoaded(QPushButton *button, const QString &path, int side)
 }
 } // namespace
 
-void MainWindow::buildSidebar()
+QImage MainWindow::decodeLogo(qreal devicePixelRatio)
 {
-    m_logoLabel = new QLabel(m_centralWidget);
-    m_logoLabel->setObjectName(QStringLiteral("logoLabel"));
-    m_logoLabel->setAlignment(Qt::AlignCenter);
-    // Decoded as an image and only the small copy becomes a pixmap: the full
-    // 4096-pixel logo is decoded once and never converted or copied.
+    // Decoded as an image and only the small copy is kept: the full 4096-pixel
+    // logo is decoded once and never converted or copied. Scaled straight to
+    // device pixels so that it stays sharp on scaled displays.
     const QImage logo(QStringLiteral(":/images/logo.png"));
+    if (logo.isNull())
+        return logo;
+    QImage scaled = logo.scaledToHeight(qRound(32 * devicePixelRatio), Qt::SmoothTransformation);
+    scaled.setDevicePixelRatio(devicePixelRatio);
+    return scaled;
+}
+
+void MainWindow::showLogo(const QImage &logo)
+{
     if (!logo.isNull()) {
-        const QPixmap scaled = QPixmap::fromImage(logo.scaledToHeight(32, Qt::SmoothTransformation));
-        const int w = scaled.width();
+        const int w = qRound(logo.width() / logo.devicePixelRatio());
         m_logoLabel->setGeometry(33 + (180 - w) / 2, 44, w, 32);
         m_logoLabel->setStyleSheet(transparentStyle);
-        m_logoLabel->setPixmap(scaled);
+        m_logoLabel->setPixmap(QPixmap::fromImage(logo));
     } else {
         m_logoLabel->setGeometry(33, 44, 180, 32);
         m_logoLabel->setText(QStringLiteral("VELOR"));
         m_logoLabel->setStyleSheet(logoTextStyle);
     }
+}
+
+void MainWindow::buildSidebar()
+{
+    m_logoLabel = new QLabel(m_centralWidget);
+    m_logoLabel->setObjectName(QStringLiteral("logoLabel"));
+    m_logoLabel->setAlignment(Qt::AlignCenter);
+    // The logo itself arrives from the decoding started with the window
+    // (showLogo), before the first frame.
 
     auto *separator = new QFrame(m_centralWidget);
     separator->setObjectName(QStringLiteral("sidebarSeparator"));
