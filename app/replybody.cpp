@@ -10,11 +10,21 @@ constexpr char sizeLimitProperty[] = "velorExceededSizeLimit";
 
 void limitReplySize(QNetworkReply *reply, qint64 maxBytes)
 {
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, maxBytes](qint64 received, qint64 total) {
-        if (received > maxBytes || total > maxBytes) {
-            reply->setProperty(sizeLimitProperty, true);
-            reply->abort();
-        }
+    const auto refuse = [reply] {
+        reply->setProperty(sizeLimitProperty, true);
+        reply->abort();
+    };
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [refuse, maxBytes](qint64 received, qint64 total) {
+        if (received > maxBytes || total > maxBytes)
+            refuse();
+    });
+    // Qt reports progress at most every 150 ms, and the last piece only once
+    // the reply has finished, when it can no longer be aborted; without a
+    // Content-Length a body past the limit would then sit in memory whole and
+    // pass. Every piece comes with readyRead.
+    QObject::connect(reply, &QIODevice::readyRead, reply, [reply, refuse, maxBytes] {
+        if (reply->bytesAvailable() > maxBytes)
+            refuse();
     });
 }
 
@@ -25,7 +35,7 @@ bool exceededSizeLimit(const QNetworkReply *reply)
 
 std::optional<QByteArray> completeBody(QNetworkReply *reply)
 {
-    if (reply->error() != QNetworkReply::NoError)
+    if (reply->error() != QNetworkReply::NoError || exceededSizeLimit(reply))
         return std::nullopt;
     QByteArray body = reply->readAll();
     if (isTruncated(reply, body.size()))

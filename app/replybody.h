@@ -15,6 +15,6 @@ void limitReplySize(QNetworkReply *reply, qint64 maxBytes);
 /// Whether limitReplySize aborted the reply.
 bool exceededSizeLimit(const QNetworkReply *reply);
 
-/// The body of a finished reply when it ended without error and delivered
-/// everything its Content-Length promised; empty otherwise.
+/// The body of a finished reply when it ended without error, within its size
+/// limit, and delivered everything its Content-Length promised; empty otherwise.
 std::optional<QByteArray> completeBody(QNetworkReply *reply);
