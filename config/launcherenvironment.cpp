@@ -28,6 +28,7 @@ LauncherEnvironment LauncherEnvironment::compiledIn()
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/RAGEMP"),
     };
     env.tempFolder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    env.pictureCacheFolder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/pictures");
 
     env.ipcServerName = QString::fromUtf8(Velor::ipcServerName);
     env.pickFolder = [](QWidget *parent, const QString &caption, const QString &startDir) {

@@ -38,6 +38,7 @@ struct LauncherEnvironment final
     QString neighbourClientFolder;    ///< the "RAGEMP" folder next to the launcher
     QStringList fixedClientFolders;   ///< searched after the remembered folder
     QString tempFolder;               ///< downloads and the unpacked update go here
+    QString pictureCacheFolder;       ///< decoded start-up pictures; empty: no cache
 
     int statusIntervalMs = 30000;     ///< online-count poll period
     int requestTimeoutMs = 30000;     ///< silence after which status, news and picture requests give up

@@ -1,6 +1,7 @@
 #include "ui/mainwindow.h"
 
 #include "app/singleinstance.h"
+#include "ui/picturecache.h"
 #include "update/updater.h"
 
 #include <QDesktopServices>
@@ -78,6 +79,16 @@ QImage renderFrame(const QSize &size, qreal devicePixelRatio)
     return frame;
 }
 
+QImage cachedFrame(const QString &cacheFolder, const QSize &size, qreal devicePixelRatio)
+{
+    const auto make = [&] { return renderFrame(size, devicePixelRatio); };
+    if (cacheFolder.isEmpty())
+        return make();
+    return PictureCache::fetch(cacheFolder,
+                               PictureCache::keyFor(QStringLiteral(":/images/background.png"), size, devicePixelRatio),
+                               make);
+}
+
 // A peer that connects and never writes would otherwise hold its socket for
 // the rest of the run.
 constexpr int idleConnectionTimeoutMs = 10000;
@@ -99,8 +110,9 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     setFixedSize(1081, 659);
     // The two large pictures are decoded beside the widget construction, each
     // once, and both are in place before the first frame.
-    m_firstFrame = std::async(std::launch::async, renderFrame, size(), devicePixelRatioF());
-    std::future<QImage> logo = std::async(std::launch::async, decodeLogo, devicePixelRatioF());
+    m_firstFrame = std::async(std::launch::async, cachedFrame, m_env.pictureCacheFolder, size(), devicePixelRatioF());
+    std::future<QImage> logo =
+        std::async(std::launch::async, cachedLogo, m_env.pictureCacheFolder, devicePixelRatioF());
 
     m_ragempPath = QSettings(QStringLiteral("VELOR RP"), QStringLiteral("Launcher"))
                        .value(QStringLiteral("ragempPath"), QVariant(QString()))

@@ -67,6 +67,7 @@ private slots:
 private:
     void buildTitleBar();
     static QImage decodeLogo(qreal devicePixelRatio);
+    static QImage cachedLogo(const QString &cacheFolder, qreal devicePixelRatio);
     void showLogo(const QImage &logo);
     void buildSidebar();
     void buildContent();

@@ -1,5 +1,7 @@
 #include "ui/mainwindow.h"
 
+#include "ui/picturecache.h"
+
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
@@ -78,6 +80,14 @@ QImage MainWindow::decodeLogo(qreal devicePixelRatio)
     QImage scaled = logo.scaledToHeight(qRound(32 * devicePixelRatio), Qt::SmoothTransformation);
     scaled.setDevicePixelRatio(devicePixelRatio);
     return scaled;
+}
+
+QImage MainWindow::cachedLogo(const QString &cacheFolder, qreal devicePixelRatio)
+{
+    if (cacheFolder.isEmpty())
+        return decodeLogo(devicePixelRatio);
+    const QString key = PictureCache::keyFor(QStringLiteral(":/images/logo.png"), QSize(0, 32), devicePixelRatio);
+    return PictureCache::fetch(cacheFolder, key, [devicePixelRatio] { return decodeLogo(devicePixelRatio); });
 }
 
 void MainWindow::showLogo(const QImage &logo)

@@ -23,6 +23,8 @@ LauncherEnvironment testEnvironment(const QString &scratchFolder)
                               scratchFolder + QStringLiteral("/fixed2/RAGEMP")};
     env.tempFolder = scratchFolder + QStringLiteral("/temp");
     QDir().mkpath(env.tempFolder);
+    // Each test starts from a cold picture cache; the cache has its own tests.
+    env.pictureCacheFolder.clear();
     env.ipcServerName.clear();
     env.pickFolder = [](QWidget *, const QString &, const QString &) { return QString(); };
     env.quitApplication = [] {};

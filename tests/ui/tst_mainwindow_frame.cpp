@@ -31,6 +31,7 @@ private slots:
     void paintsBackgroundPanelAndTransparentCorners();
     void paintsFallbackWithoutBackgroundImage();
     void paintsAtDevicePixelRatio();
+    void laterStartsPaintFromThePictureCache();
     void closeButtonClosesAndSavesSettings();
     void channelSurvivesBadPeers_data();
     void channelSurvivesBadPeers();
@@ -238,6 +239,32 @@ void TestMainWindowFrame::paintsAtDevicePixelRatio()
             ++mismatches;
     }
     QCOMPARE(mismatches, 0);
+}
+
+void TestMainWindowFrame::laterStartsPaintFromThePictureCache()
+{
+    LauncherEnvironment env = testEnvironment(m_dir->path());
+    env.pictureCacheFolder = m_dir->filePath(QStringLiteral("cache"));
+    const auto shoot = [&env] {
+        MainWindow window(env);
+        window.show();
+        return window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    const QImage cold = shoot();
+    QDir cache(env.pictureCacheFolder);
+    const QStringList entries = cache.entryList(QDir::Files);
+    QCOMPARE(entries.size(), 2); // the frame and the logo
+    QCOMPARE(shoot(), cold);
+
+    // A damaged entry is made again, never shown.
+    for (const QString &entry : entries) {
+        QFile file(cache.filePath(entry));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.resize(file.size() / 2);
+    }
+    QCOMPARE(shoot(), cold);
+    for (const QString &entry : entries)
+        QVERIFY(QFileInfo(cache.filePath(entry)).size() > 1000);
 }
 
 void TestMainWindowFrame::closeButtonClosesAndSavesSettings()
