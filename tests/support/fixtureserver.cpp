@@ -60,11 +60,11 @@ FixtureServer::~FixtureServer()
     }
 }
 
-bool FixtureServer::start()
+bool FixtureServer::start(quint16 port)
 {
     m_server = std::make_unique<QTcpServer>();
     connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &FixtureServer::onNewConnection);
-    return m_server->listen(QHostAddress::LocalHost, 0);
+    return m_server->listen(QHostAddress::LocalHost, port);
 }
 
 bool FixtureServer::startTls()

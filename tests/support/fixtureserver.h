@@ -50,8 +50,9 @@ public:
     explicit FixtureServer(QObject *parent = nullptr);
     ~FixtureServer() override;
 
-    /// Listens on 127.0.0.1 on a port the system picks. Returns false on failure.
-    bool start();
+    /// Listens on 127.0.0.1 on the given port, or on one the system picks.
+    /// Returns false on failure.
+    bool start(quint16 port = 0);
     /// The same over TLS with the fixture certificate for 127.0.0.1; call
     /// trustFixtureCertificate() once so that clients accept it.
     bool startTls();
