@@ -1,3 +1,4 @@
+#include "pagecatcher.h"
 #include "fixtureserver.h"
 #include "largepng.h"
 #include "testenvironment.h"
@@ -28,18 +29,6 @@ using Response = FixtureServer::Response;
 using Behaviour = FixtureServer::Behaviour;
 
 Q_DECLARE_METATYPE(FixtureServer::Response)
-
-/// Catches the pages the window asks the desktop to open.
-class PageCatcher final : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 namespace {
 QByteArray encode(const QImage &image, const char *format)

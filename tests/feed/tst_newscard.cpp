@@ -1,3 +1,4 @@
+#include "pagecatcher.h"
 #include "feed/newspicture.h"
 #include "largepng.h"
 #include "ui/newscard.h"
@@ -12,18 +13,6 @@
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
-
-/// Catches the pages a card asks the desktop to open.
-class PageCatcher final : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 namespace {
 // Bands of distinct colours along the picture's long side, bandSize source pixels each.

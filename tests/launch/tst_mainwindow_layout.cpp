@@ -1,3 +1,4 @@
+#include "pagecatcher.h"
 #include "testenvironment.h"
 #include "ui/mainwindow.h"
 
@@ -10,18 +11,6 @@
 #include <QtTest>
 
 #include <memory>
-
-/// Catches the pages the window asks the desktop to open.
-class PageCatcher final : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 class TestMainWindowLayout final : public QObject
 {
