@@ -59,21 +59,7 @@ double residentMb()
 
 double peakResidentMb()
 {
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024;
-    }
-    return 0;
-}
-
-void resetPeakResident()
-{
-    QFile clearRefs(u"/proc/self/clear_refs"_s);
-    if (clearRefs.open(QIODevice::WriteOnly))
-        clearRefs.write("5");
+    return std::max<qint64>(0, statusKb("VmHWM")) / 1024.0;
 }
 
 // Photo-like pictures: a gradient, shapes that differ per index, and grain
@@ -238,7 +224,7 @@ int prepareOne(const QString &file)
         return 1;
     const QByteArray data = input.readAll();
     const double before = residentMb();
-    resetPeakResident();
+    resetPeak();
     QElapsedTimer clock;
     clock.start();
     const QImage picture = NewsPicture::prepare(data, 1.0);
@@ -268,19 +254,6 @@ QList<double> runChild(const QStringList &arguments, int timeoutMs)
     return {};
 }
 
-template<typename Work>
-BenchStats measure(int runs, Work work)
-{
-    work();
-    QVector<double> samples;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        samples << double(timer.nsecsElapsed()) / 1e6;
-    }
-    return BenchStats::of(samples);
-}
 
 // Moves the pointer across the four visible cards, and times the repaint of
 // the card under it after every move.

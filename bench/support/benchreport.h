@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QString>
 #include <QTextStream>
 #include <QVector>
@@ -27,6 +29,42 @@ struct BenchStats final
         return stats;
     }
 };
+
+/// Times work runs times after one warm-up run, in milliseconds.
+template<typename Work>
+BenchStats measure(int runs, Work work)
+{
+    work();
+    QVector<double> samples;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        samples << double(timer.nsecsElapsed()) / 1e6;
+    }
+    return BenchStats::of(samples);
+}
+
+/// A figure of this process from /proc/self/status (VmRSS, VmHWM ...), in kB; -1 when unknown.
+inline qint64 statusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+/// Starts the peak resident size (VmHWM) afresh from the current one.
+inline bool resetPeak()
+{
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+}
 
 /**
  * Prints one result line that run-benchmarks.sh collects into the table:

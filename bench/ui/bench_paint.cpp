@@ -15,19 +15,6 @@
 
 namespace {
 
-template<typename Work>
-BenchStats measure(int runs, Work work)
-{
-    work(); // warm-up: the first call fills caches
-    QVector<double> samples;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        samples << double(timer.nsecsElapsed()) / 1e6;
-    }
-    return BenchStats::of(samples);
-}
 
 // The same picture drawn the plain way: decode, scale, clip, panel, every time.
 void paintDecodingEveryTime(QPaintDevice *device)

@@ -23,27 +23,6 @@
 #include <cstdio>
 
 namespace {
-/// A figure from /proc/self/status, in kB.
-qint64 statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-/// Starts the peak resident size afresh from the current one.
-bool resetPeak()
-{
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
-}
-
 bool run(const QString &program, const QStringList &arguments, const QString &folder = QString())
 {
     QProcess process;
