@@ -142,10 +142,7 @@ public:
     /// The reply's own handler runs in the same emission, so it is done too.
     bool waitFor(const QString &path, int count, int timeoutMs = 20000)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        while (m_paths.count(path) < count && !deadline.hasExpired())
-            QTest::qWait(5);
-        return m_paths.count(path) >= count;
+        return QTest::qWaitFor([&] { return m_paths.count(path) >= count; }, timeoutMs);
     }
 
 private:
@@ -268,6 +265,8 @@ private:
     /// The origin is back and answers route healthily.
     bool recover(const QString &route, const Response &response);
     QStringList tempEntries() const;
+    /// Waits until the news row shows exactly these titles.
+    bool waitForTitles(const QStringList &expected);
     QString expand(QString text, const QString &route) const;
 
     void statusPoll(Kind kind, const QString &outcome);
@@ -572,6 +571,13 @@ QStringList TestFaultMatrix::tempEntries() const
     return QDir(m_env.tempFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
 }
 
+bool TestFaultMatrix::waitForTitles(const QStringList &expected)
+{
+    // Replaced cards go with the next deferred deletion.
+    return QTest::qWaitFor(
+        [this, &expected] { return titles(m_window->findChildren<NewsCard *>(u"newsCard"_s)) == expected; }, 20000);
+}
+
 QString TestFaultMatrix::expand(QString text, const QString &route) const
 {
     return text.replace(u"%URL%"_s, m_origin.url(route)).replace(u"%TEMP%"_s, m_env.tempFolder);
@@ -590,7 +596,7 @@ void TestFaultMatrix::statusPoll(Kind kind, const QString &outcome)
     m_window = makeWindow(m_env);
     std::unique_ptr<ReplyLog> log(windowLog(m_window.get()));
     auto *label = m_window->findChild<QLabel *>(u"onlineLabel"_s);
-    QTRY_COMPARE(label->text(), before);
+    QVERIFY(QTest::qWaitFor([label, &before] { return label->text() == before; }, 20000));
 
     inject(kind, statusRoute, answers);
     QMetaObject::invokeMethod(m_window.get(), "fetchServerData");
@@ -626,7 +632,7 @@ void TestFaultMatrix::newsRow(Kind kind, const QString &outcome)
     QVERIFY(log->waitFor(newsRoute, 2));
     QCOMPARE(m_server->requestCount(newsRoute), 0); // an https>http redirect is never followed
     if (outcome == u"shown"_s) {
-        QTRY_COMPARE(titles(m_window->findChildren<NewsCard *>(u"newsCard"_s)), (QStringList{u"g0"_s, u"g1"_s}));
+        QVERIFY(waitForTitles({u"g0"_s, u"g1"_s}));
     } else {
         QCOMPARE(m_window->findChildren<NewsCard *>(u"newsCard"_s), before);
         QCOMPARE(titles(before), (QStringList{u"b0"_s, u"b1"_s, u"b2"_s}));
@@ -637,7 +643,7 @@ void TestFaultMatrix::newsRow(Kind kind, const QString &outcome)
     QVERIFY(recover(newsRoute, answer(newsList({u"r0"_s}))));
     QMetaObject::invokeMethod(m_window.get(), "fetchNewsData");
     QVERIFY(log->waitFor(newsRoute, 3));
-    QTRY_COMPARE(titles(m_window->findChildren<NewsCard *>(u"newsCard"_s)), QStringList{u"r0"_s});
+    QVERIFY(waitForTitles({u"r0"_s}));
 }
 
 void TestFaultMatrix::newsPicture(Kind kind, const QString &outcome)
@@ -664,7 +670,7 @@ void TestFaultMatrix::newsPicture(Kind kind, const QString &outcome)
     m_server->setRoute(newsRoute, answer(newsList({u"p1"_s}, m_origin.url(again))));
     QMetaObject::invokeMethod(m_window.get(), "fetchNewsData");
     QVERIFY(log->waitFor(again, 1));
-    QTRY_COMPARE(titles(m_window->findChildren<NewsCard *>(u"newsCard"_s)), QStringList{u"p1"_s});
+    QVERIFY(waitForTitles({u"p1"_s}));
     QVERIFY(!m_window->findChildren<NewsCard *>(u"newsCard"_s).first()->m_image.isNull());
 }
 
@@ -689,7 +695,7 @@ void TestFaultMatrix::versionCheck(Kind kind, const QString &outcome, const QStr
     QSignalSpy none(updater.get(), &Updater::noUpdateAvailable);
     QSignalSpy failed(updater.get(), &Updater::updateCheckFailed);
     updater->checkForUpdates(false);
-    QTRY_VERIFY_WITH_TIMEOUT(available.count() + none.count() + failed.count() > 0, 20000);
+    QVERIFY(QTest::qWaitFor([&] { return available.count() + none.count() + failed.count() > 0; }, 20000));
     QTest::qWait(20);
     QCOMPARE(available.count() + none.count() + failed.count(), 1);
     if (newer) {
@@ -709,7 +715,9 @@ void TestFaultMatrix::versionCheck(Kind kind, const QString &outcome, const QStr
     ReplyLog windowChecks(windowUpdater->findChild<QNetworkAccessManager *>());
     QVERIFY(windowChecks.waitFor(versionRoute, 1));
     if (newer) {
-        QTRY_VERIFY_WITH_TIMEOUT(watcher.boxes.size() == 1 && !QApplication::activeModalWidget(), 20000);
+        QVERIFY(QTest::qWaitFor([&watcher] { return !watcher.boxes.isEmpty() && !QApplication::activeModalWidget(); },
+                                20000));
+        QCOMPARE(watcher.boxes.size(), 1);
         QCOMPARE(watcher.boxes.first().title + u'|' + watcher.boxes.first().text,
                  updateFailed + u"Connection refused"_s);
     } else {
@@ -721,7 +729,7 @@ void TestFaultMatrix::versionCheck(Kind kind, const QString &outcome, const QStr
     QVERIFY(watcher.stuck.isEmpty());
     bool posted = false;
     QMetaObject::invokeMethod(m_window.get(), [&posted] { posted = true; }, Qt::QueuedConnection);
-    QTRY_VERIFY(posted);
+    QVERIFY(QTest::qWaitFor([&posted] { return posted; }, 5000));
 
     // A later check gets through.
     QVERIFY(recover(versionRoute, answers.good));
@@ -752,7 +760,7 @@ void TestFaultMatrix::updateArchive(Kind kind, const QString &outcome, const QSt
     QSignalSpy finished(&updater, &Updater::downloadFinished);
     QSignalSpy failed(&updater, &Updater::downloadFailed);
     updater.downloadUpdate(updater.downloadUrl());
-    QTRY_VERIFY_WITH_TIMEOUT(finished.count() + failed.count() > 0, 20000);
+    QVERIFY(QTest::qWaitFor([&] { return finished.count() + failed.count() > 0; }, 20000));
     QTest::qWait(20);
     QCOMPARE(finished.count() + failed.count(), 1);
     QCOMPARE(m_server->requestCount(archiveRoute), 0); // an https>http redirect is never followed
@@ -763,14 +771,15 @@ void TestFaultMatrix::updateArchive(Kind kind, const QString &outcome, const QSt
         updater.installUpdate(stored);
         QCOMPARE(failed.count(), 0);
         QCOMPARE(m_quits, 1);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_archiveRecord), 10000);
+        QVERIFY(QTest::qWaitFor([this] { return QFile::exists(m_archiveRecord); }, 10000));
         QCOMPARE(UpdateFixture::readLines(m_archiveRecord).value(0),
                  QDir(m_env.tempFolder + u'/' + extractionName).canonicalPath() + u"/setup.exe"_s);
-        QTRY_COMPARE(tempEntries(), QStringList{extractionName});
+        QCOMPARE(tempEntries(), QStringList{extractionName});
     } else {
         QCOMPARE(failed.first().first().toString(), expand(text, archiveRoute));
         // Nothing under the final name, and no temporary beside it.
-        QTRY_COMPARE(tempEntries(), QStringList());
+        // The temporary goes with the reply, which is released after the signal.
+        QVERIFY(QTest::qWaitFor([this] { return tempEntries().isEmpty(); }, 5000));
         QVERIFY(!QFile::exists(m_archiveRecord));
     }
 
@@ -779,7 +788,7 @@ void TestFaultMatrix::updateArchive(Kind kind, const QString &outcome, const QSt
     finished.clear();
     failed.clear();
     updater.downloadUpdate(updater.downloadUrl());
-    QTRY_VERIFY_WITH_TIMEOUT(finished.count() + failed.count() > 0, 20000);
+    QVERIFY(QTest::qWaitFor([&] { return finished.count() + failed.count() > 0; }, 20000));
     QCOMPARE(finished.count(), 1);
     QVERIFY(readAll(stored) == archive);
 }
@@ -824,9 +833,9 @@ void TestFaultMatrix::clientInstaller(Kind kind, const QString &outcome, const Q
         expected << expand(text, installerRoute);
 
     download();
-    QTRY_VERIFY_WITH_TIMEOUT(watcher.stepsDone() && watcher.boxes.size() >= expected.size()
-                                 && !QApplication::activeModalWidget(),
-                             20000);
+    QVERIFY(QTest::qWaitFor(
+        [&] { return watcher.stepsDone() && watcher.boxes.size() >= expected.size() && !QApplication::activeModalWidget(); },
+        20000));
     QCOMPARE(boxLines(), expected);
     QVERIFY(watcher.stuck.isEmpty());
     QCOMPARE(m_server->requestCount(installerRoute), 0); // an https>http redirect is never followed
@@ -839,7 +848,7 @@ void TestFaultMatrix::clientInstaller(Kind kind, const QString &outcome, const Q
         QCOMPARE(tempEntries(), QStringList{installerName});
         QVERIFY(readAll(saved) == served.body);
         if (outcome == u"started"_s) {
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+            QVERIFY(QTest::qWaitFor([&record] { return QFile::exists(record); }, 10000));
             QCOMPARE(UpdateFixture::readLines(record), QStringList{saved});
         }
     }
@@ -849,11 +858,11 @@ void TestFaultMatrix::clientInstaller(Kind kind, const QString &outcome, const Q
     QVERIFY(recover(installerRoute, answers.good));
     const qsizetype shownBefore = watcher.boxes.size();
     download();
-    QTRY_VERIFY_WITH_TIMEOUT(watcher.stepsDone() && watcher.boxes.size() > shownBefore
-                                 && !QApplication::activeModalWidget(),
-                             20000);
+    QVERIFY(QTest::qWaitFor(
+        [&] { return watcher.stepsDone() && watcher.boxes.size() > shownBefore && !QApplication::activeModalWidget(); },
+        20000));
     QCOMPARE(boxLines().mid(shownBefore), QStringList{installerStarting});
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+    QVERIFY(QTest::qWaitFor([&record] { return QFile::exists(record); }, 10000));
     QVERIFY(readAll(saved) == answers.good.body);
     QCOMPARE(tempEntries(), QStringList{installerName});
 }
