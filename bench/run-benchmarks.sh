@@ -28,7 +28,8 @@ for r in rows:
     name, unit, med, mn, mx, bname, bmed, bmin, bmax, target = (r + [''] * 10)[:10]
     ratio = ''
     if bname and float(bmed or 0) != 0:
-        ratio = f"{float(med) / float(bmed):.2f}×"
+        r = float(med) / float(bmed)
+        ratio = f"{r:.2f}×" if r >= 0.1 else f"{r:.2g}×"
     base = f"{fmt(bmed)} ({fmt(bmin)}–{fmt(bmax)})" if bname else ''
     print(f"| {name} | {fmt(med)} | {fmt(mn)} | {fmt(mx)} | {unit} | {bname} | {base} | {ratio} | {target} |")
 PY
