@@ -41,6 +41,18 @@ QByteArray answer(const QByteArray &version, const QByteArray &url, const QByteA
     return "{\"version\":\"" + version + "\",\"download_url\":\"" + url + "\"" + more + "}";
 }
 
+/// A body that arrives in pieces of chunk bytes, 20 ms apart.
+FixtureServer::Response trickle(const QByteArray &body, int chunk, int status = 200)
+{
+    FixtureServer::Response response;
+    response.status = status;
+    response.body = body;
+    response.behaviour = FixtureServer::Behaviour::Drip;
+    response.dripChunk = chunk;
+    response.dripIntervalMs = 20;
+    return response;
+}
+
 QStringList strings(std::initializer_list<const char *> items)
 {
     QStringList list;
@@ -321,13 +333,7 @@ void TestUpdater::silentCheckReportsNoFailure()
 
 void TestUpdater::oneCheckAtATime()
 {
-    FixtureServer::Response slow;
-    slow.status = 500;
-    slow.body = "{}";
-    slow.behaviour = FixtureServer::Behaviour::Drip;
-    slow.dripChunk = 1;
-    slow.dripIntervalMs = 20;
-    m_server->setRoute(versionPath, slow);
+    m_server->setRoute(versionPath, trickle("{}", 1, 500));
 
     auto updater = makeUpdater();
     QSignalSpy failed(updater.get(), &Updater::updateCheckFailed);
@@ -452,12 +458,7 @@ void TestUpdater::untrustedDownloadUrlIsRefused()
 
 void TestUpdater::secondDownloadIsIgnored()
 {
-    FixtureServer::Response slow;
-    slow.body = QByteArray(4096, 'q');
-    slow.behaviour = FixtureServer::Behaviour::Drip;
-    slow.dripChunk = 1024;
-    slow.dripIntervalMs = 20;
-    m_server->setRoute(archivePath, slow);
+    m_server->setRoute(archivePath, trickle(QByteArray(4096, 'q'), 1024));
 
     auto updater = makeUpdater();
     QSignalSpy finished(updater.get(), &Updater::downloadFinished);
