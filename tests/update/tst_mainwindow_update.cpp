@@ -227,8 +227,6 @@ void TestMainWindowUpdate::nothingShownWithoutUpdate_data()
     QTest::newRow("up to date") << QByteArray("{\"version\":\"1.1.9\",\"download_url\":\"https://u.test/u.zip\"}")
                                 << 200;
     QTest::newRow("older") << QByteArray("{\"version\":\"1.1.8\",\"download_url\":\"https://u.test/u.zip\"}") << 200;
-    QTest::newRow("archive on plain http elsewhere")
-        << QByteArray("{\"version\":\"1.2.0\",\"download_url\":\"http://u.test/u.zip\"}") << 200;
 }
 
 void TestMainWindowUpdate::nothingShownWithoutUpdate()

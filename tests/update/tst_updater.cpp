@@ -30,8 +30,6 @@ const QString unpackFailed = QStringLiteral("Ошибка распаковки �
 const QString noInstaller = QStringLiteral("Инсталлер не найден в архиве");
 const QString startFailed = QStringLiteral("Не удалось запустить установщик обновления");
 const QString checksumFailed = QStringLiteral("Контрольная сумма обновления не совпадает");
-// In expected outcomes: any non-empty error text.
-const QString anyError = QStringLiteral("*");
 
 const QString versionPath = QStringLiteral("/launcher/version");
 const QString archivePath = QStringLiteral("/files/update.zip");
@@ -256,7 +254,8 @@ void TestUpdater::versionCheck_data()
         << answer("1.2.0", url, ",\"changelog\":\"" + QByteArray(4 * 1024 * 1024, 'x') + "\"") << 200 << normal
         << badFormat << QString();
 
-    QTest::newRow("stalls after headers") << answer("1.2.0", url) << 200 << int(B::StallAfterHeaders) << anyError
+    QTest::newRow("stalls after headers") << answer("1.2.0", url) << 200 << int(B::StallAfterHeaders)
+                                          << QStringLiteral("Operation canceled")
                                           << QString();
 }
 
@@ -291,11 +290,7 @@ void TestUpdater::versionCheck()
         QCOMPARE(none.count(), 1);
     } else {
         QCOMPARE(failed.count(), 1);
-        const QString error = failed.first().first().toString();
-        if (outcome == anyError)
-            QVERIFY(!error.isEmpty());
-        else
-            QCOMPARE(error, outcome);
+        QCOMPARE(failed.first().first().toString(), outcome);
     }
     // Qt itself may resend a request whose connection broke.
     if (FixtureServer::Behaviour(behaviour) == FixtureServer::Behaviour::Normal)
