@@ -1,6 +1,6 @@
 #include "app/launcherapp.h"
 
-#include "app/singleinstance.h"
+#include "app/instancechannel.h"
 #include "config/launcherenvironment.h"
 #include "ui/mainwindow.h"
 
@@ -21,13 +21,12 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const QString link = SingleInstance::launchLinkFrom(arguments);
+    const QString link = InstanceChannel::launchLinkFrom(arguments);
 
-    SingleInstance instance(QString::fromUtf8(Velor::ipcServerName));
+    InstanceChannel channel(QString::fromUtf8(Velor::ipcServerName));
     QLocalSocket socket;
-    const SingleInstance::Role role = instance.claim(socket);
-
-    if (role == SingleInstance::Role::Second) {
+    const InstanceChannel::Role role = channel.claim(socket);
+    if (role == InstanceChannel::Role::Second) {
         if (link.isEmpty()) {
             QMessageBox::warning(nullptr, QString::fromUtf8(Velor::applicationName),
                                  QStringLiteral("Лаунчер уже запущен!"), QMessageBox::Ok, QMessageBox::NoButton);
@@ -45,15 +44,17 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Regular.ttf"));
 
     LauncherEnvironment environment = LauncherEnvironment::compiledIn();
-    // Only the lock holder may take over the channel's name: a copy that runs
-    // on its own must not remove the name of a live first copy.
-    if (role != SingleInstance::Role::First)
-        environment.ipcServerName.clear();
     if (hooks.adjustEnvironment)
         hooks.adjustEnvironment(environment);
 
     MainWindow window(environment);
     window.show();
+    // Only the lock holder may take over the channel's name: a copy that runs
+    // on its own must not remove the name of a live first copy.
+    if (role == InstanceChannel::Role::First) {
+        QObject::connect(&channel, &InstanceChannel::activated, &window, &MainWindow::activate);
+        channel.listen();
+    }
     if (hooks.windowShown)
         hooks.windowShown(window);
     if (!link.isEmpty())

@@ -1,9 +1,9 @@
 #include "config/launcherenvironment.h"
 
+#include "config/platform.h"
 #include "velorconfig.h"
 
 #include <QCoreApplication>
-#include <QFileDialog>
 #include <QStandardPaths>
 
 LauncherEnvironment LauncherEnvironment::compiledIn()
@@ -29,12 +29,8 @@ LauncherEnvironment LauncherEnvironment::compiledIn()
     };
     env.tempFolder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
     env.pictureCacheFolder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/pictures");
-
-    env.ipcServerName = QString::fromUtf8(Velor::ipcServerName);
-    env.pickFolder = [](QWidget *parent, const QString &caption, const QString &startDir) {
-        return QFileDialog::getExistingDirectory(parent, caption, startDir,
-                                                 QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-    };
+    env.settingsLocation = Platform::settingsLocation();
+    env.clientKeyLocation = Platform::clientKeyLocation();
     env.quitApplication = [] { QCoreApplication::quit(); };
     return env;
 }

@@ -5,8 +5,6 @@
 
 #include <functional>
 
-class QWidget;
-
 namespace Velor {
 /// Identity and fixed values of the launcher and of the game client it starts.
 inline constexpr char applicationName[] = "VELOR RP Launcher";
@@ -20,8 +18,8 @@ inline constexpr char ipcServerName[] = "VelorLauncherIPC";
 
 /**
  * Everything the launcher takes from outside: the community's addresses, the
- * client folders to search, the time-outs and the few desktop services that
- * tests replace. compiledIn() gives the values built into this executable;
+ * client folders to search, where settings live, the time-outs, and the
+ * quitting that tests replace. compiledIn() gives the values built into this executable;
  * tests start from it and point the addresses at their own loopback servers.
  */
 struct LauncherEnvironment final
@@ -39,15 +37,16 @@ struct LauncherEnvironment final
     QStringList fixedClientFolders;   ///< searched after the remembered folder
     QString tempFolder;               ///< downloads and the unpacked update go here
     QString pictureCacheFolder;       ///< decoded start-up pictures; empty: no cache
+    QString settingsLocation;         ///< the launcher's own setting (see Platform::settingsLocation)
+    QString clientKeyLocation;        ///< where the client reads its server address
 
     int statusIntervalMs = 30000;     ///< online-count poll period
     int requestTimeoutMs = 30000;     ///< silence after which status, news and picture requests give up
     int downloadStallTimeoutMs = 60000; ///< silence after which the installer and update downloads give up
     int unpackTimeoutMs = 60000;      ///< bound on unpacking an update
+    int commitAttempts = 6;           ///< tries to give a finished download its name...
+    int commitRetryDelayMs = 300;     ///< ...this far apart: at most 1.5 s in all
 
-    QString ipcServerName;            ///< single-instance channel; empty: do not listen
-    /// Folder chooser; returns the chosen folder or an empty string.
-    std::function<QString(QWidget *parent, const QString &caption, const QString &startDir)> pickFolder;
     /// Ends the application (after an update installer has been started).
     std::function<void()> quitApplication;
 

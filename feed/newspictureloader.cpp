@@ -1,12 +1,11 @@
 #include "feed/newspictureloader.h"
 
-#include "app/networkrequest.h"
 #include "feed/newspicture.h"
-#include "app/replybody.h"
-#include "ui/newscard.h"
+#include "net/networkrequest.h"
+#include "net/replybody.h"
 
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QUrl>
 
 NewsPictureLoader::NewsPictureLoader(QNetworkAccessManager *manager, int transferTimeoutMs, QObject *parent)
     : QObject(parent)
@@ -15,9 +14,11 @@ NewsPictureLoader::NewsPictureLoader(QNetworkAccessManager *manager, int transfe
 {
 }
 
-void NewsPictureLoader::load(NewsCard *card, const QString &url)
+void NewsPictureLoader::load(QObject *target, const QString &url, qreal devicePixelRatio)
 {
-    m_pending.enqueue({card, url});
+    if (!isWebAddress(QUrl(url, QUrl::TolerantMode)))
+        return;
+    m_pending.enqueue({target, url, devicePixelRatio});
     startNext();
 }
 
@@ -30,26 +31,23 @@ void NewsPictureLoader::startNext()
 {
     while (m_running < maxRunning && !m_pending.isEmpty()) {
         const Pending next = m_pending.dequeue();
-        if (!next.card)
+        if (!next.target)
             continue;
-        QNetworkReply *reply = m_manager->get(makeGetRequest(next.url, m_transferTimeoutMs));
-        limitReplySize(reply, NewsPicture::maxBytes);
+        QNetworkReply *reply = getAnswer(m_manager, next.url, m_transferTimeoutMs, NewsPicture::maxBytes);
         ++m_running;
-        connect(reply, &QNetworkReply::finished, this, [this, reply, card = next.card] { finish(reply, card); });
+        connect(reply, &QNetworkReply::finished, this, [this, reply, next] { finish(reply, next); });
     }
 }
 
-void NewsPictureLoader::finish(QNetworkReply *reply, const QPointer<NewsCard> &card)
+void NewsPictureLoader::finish(QNetworkReply *reply, const Pending &pending)
 {
     --m_running;
     reply->deleteLater();
-    if (card) {
+    if (pending.target) {
         if (const std::optional<QByteArray> body = completeBody(reply)) {
-            QImage picture = NewsPicture::prepare(*body, card->devicePixelRatioF());
-            if (!picture.isNull()) {
-                card->m_image = QPixmap::fromImage(std::move(picture), Qt::NoFormatConversion);
-                card->update();
-            }
+            const QImage picture = NewsPicture::prepare(*body, pending.devicePixelRatio);
+            if (!picture.isNull())
+                emit pictureReady(pending.target, picture);
         }
     }
     startNext();

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QQueue>
 #include <QString>
 
-class NewsCard;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -13,9 +13,10 @@ class QNetworkReply;
  * Downloads the pictures of the news cards, in the order they are asked for
  * and only a few at a time: a request that waited in the network manager's
  * queue would run out its silence time-out before its first byte. Each
- * picture is prepared for its card's pixel ratio on arrival (see
- * NewsPicture::prepare) and the card repaints. A card deleted meanwhile is
- * never touched; its reply is only released.
+ * picture is prepared for its target's pixel ratio on arrival (see
+ * NewsPicture::prepare). A target deleted meanwhile is never reported; its
+ * reply is only released. Only http and https addresses with a host are
+ * fetched; any other address is ignored, as a picture that failed.
  */
 class NewsPictureLoader final : public QObject
 {
@@ -28,19 +29,23 @@ public:
 
     NewsPictureLoader(QNetworkAccessManager *manager, int transferTimeoutMs, QObject *parent = nullptr);
 
-    void load(NewsCard *card, const QString &url);
+    void load(QObject *target, const QString &url, qreal devicePixelRatio);
     /// Drops the downloads that have not started.
     void cancelPending();
+
+signals:
+    void pictureReady(QObject *target, const QImage &picture);
 
 private:
     struct Pending
     {
-        QPointer<NewsCard> card;
+        QPointer<QObject> target;
         QString url;
+        qreal devicePixelRatio;
     };
 
     void startNext();
-    void finish(QNetworkReply *reply, const QPointer<NewsCard> &card);
+    void finish(QNetworkReply *reply, const Pending &pending);
 
     QNetworkAccessManager *m_manager;
     int m_transferTimeoutMs;

@@ -1,6 +1,6 @@
 #include "launch/gameclient.h"
 
-#include "app/platform.h"
+#include "config/platform.h"
 #include "config/launcherenvironment.h"
 
 #include <QFile>
@@ -33,12 +33,13 @@ QString findFolder(const QString &neighbourFolder, const QString &rememberedFold
     return QString();
 }
 
-void writeServerAddress(const QString &host, const QString &port)
+bool writeServerAddress(const QString &keyLocation, const QString &host, const QString &port)
 {
-    const auto key = Platform::openClientKey();
+    const auto key = Platform::openSettings(keyLocation);
     key->setValue(QStringLiteral("launch2.ip"), QVariant(host));
     key->setValue(QStringLiteral("launch2.port"), QVariant(port));
     key->sync();
+    return key->status() == QSettings::NoError;
 }
 
 bool start(const QString &folder)

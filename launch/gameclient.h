@@ -19,10 +19,12 @@ bool holdsClient(const QString &folder);
  */
 QString findFolder(const QString &neighbourFolder, const QString &rememberedFolder, const QStringList &fixedFolders);
 
-/// Writes the server address into the client's key as the two strings
-/// "launch2.ip" and "launch2.port", leaving the key's other values alone, and
-/// flushes them so the client reads them when it starts.
-void writeServerAddress(const QString &host, const QString &port);
+/// Writes the server address into the client's key at keyLocation (see
+/// Platform::clientKeyLocation) as the two strings "launch2.ip" and
+/// "launch2.port", leaving the key's other values alone, and flushes them so
+/// the client reads them when it starts. Returns false when they could not be
+/// stored: the client would then join whatever server the key held before.
+bool writeServerAddress(const QString &keyLocation, const QString &host, const QString &port);
 
 /// Starts the folder's updater.exe detached, without arguments, in the folder.
 /// Returns whether the process could be started.

@@ -1,23 +1,24 @@
 #include "ui/mainwindow.h"
 
-#include "app/singleinstance.h"
+#include "feed/newssource.h"
+#include "feed/statuspoller.h"
+#include "launch/playflow.h"
+#include "ui/newsrow.h"
 #include "ui/picturecache.h"
+#include "ui/styledprogressdialog.h"
+#include "ui/widgetprompts.h"
 #include "update/updater.h"
 
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLinearGradient>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
 #include <QRadialGradient>
-#include <QSettings>
-#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -88,22 +89,13 @@ QImage cachedFrame(const QString &cacheFolder, const QSize &size, qreal devicePi
                                PictureCache::keyFor(QStringLiteral(":/images/background.png"), size, devicePixelRatio),
                                make);
 }
-
-// A peer that connects and never writes would otherwise hold its socket for
-// the rest of the run.
-constexpr int idleConnectionTimeoutMs = 10000;
 } // namespace
-
-MainWindow::MainWindow(QWidget *parent)
-    : MainWindow(LauncherEnvironment::compiledIn(), parent)
-{
-}
 
 MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     : QMainWindow(parent)
-    , m_netManager(new QNetworkAccessManager(this))
-    , m_statusTimer(new QTimer(this))
     , m_env(std::move(environment))
+    , m_netManager(new QNetworkAccessManager(this))
+    , m_prompts(std::make_unique<WidgetPrompts>(this))
 {
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -114,32 +106,29 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     std::future<QImage> logo =
         std::async(std::launch::async, cachedLogo, m_env.pictureCacheFolder, devicePixelRatioF());
 
-    m_ragempPath = QSettings(QStringLiteral("VELOR RP"), QStringLiteral("Launcher"))
-                       .value(QStringLiteral("ragempPath"), QVariant(QString()))
-                       .toString();
+    m_play = new PlayFlow(m_env, m_netManager, *m_prompts, this);
 
     m_centralWidget = new QWidget(this);
     m_centralWidget->setObjectName(QStringLiteral("centralWidget"));
     setCentralWidget(m_centralWidget);
+    m_newsRow = new NewsRow(m_centralWidget, m_netManager, m_env.newsPageBase(), m_env.requestTimeoutMs);
 
     buildTitleBar();
     buildSidebar();
     buildContent();
 
-    m_ipcServer = new QLocalServer(this);
-    if (!m_env.ipcServerName.isEmpty()) {
-        // Only this user may hand links to the running launcher.
-        m_ipcServer->setSocketOptions(QLocalServer::UserAccessOption);
-        QLocalServer::removeServer(m_env.ipcServerName);
-        m_ipcServer->listen(m_env.ipcServerName);
-    }
-    connect(m_ipcServer, &QLocalServer::newConnection, this, &MainWindow::onIpcConnection);
+    // The first requests leave in this order: status, news, version.
+    m_status = new StatusPoller(m_netManager, m_env.serversUrl(), m_env.statusIntervalMs, m_env.requestTimeoutMs, this);
+    connect(m_status, &StatusPoller::onlineChanged, this, [this](int total) {
+        m_onlineLabel->setText(StatusPoller::formatOnline(total));
+        if (QWidget *box = m_onlineLabel->parentWidget())
+            box->adjustSize();
+    });
+    m_status->start();
 
-    connect(m_statusTimer, &QTimer::timeout, this, &MainWindow::fetchServerData);
-    m_statusTimer->start(m_env.statusIntervalMs);
-    fetchServerData();
-
-    fetchNewsData();
+    auto *news = new NewsSource(m_netManager, m_env.newsUrl(), m_env.requestTimeoutMs, this);
+    connect(news, &NewsSource::newsReady, m_newsRow, &NewsRow::showItems);
+    news->fetch();
 
     m_updater = new Updater(m_env, this);
     connect(m_updater, &Updater::updateAvailable, this, &MainWindow::onUpdateAvailable);
@@ -153,12 +142,9 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    saveSettings();
-    if (m_installerReply) {
-        m_installerReply->abort();
-        m_installerReply->deleteLater();
-        m_installerReply = nullptr;
-    }
+    // Stores the remembered client folder and drops a running installer
+    // download before anything it reports to goes.
+    delete m_play;
 }
 
 void MainWindow::buildTitleBar()
@@ -198,51 +184,72 @@ void MainWindow::onSettingsClicked()
 {
 }
 
-void MainWindow::saveSettings()
-{
-    QSettings(QStringLiteral("VELOR RP"), QStringLiteral("Launcher"))
-        .setValue(QStringLiteral("ragempPath"), QVariant(m_ragempPath));
-}
-
 void MainWindow::openPage(const QString &address)
 {
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
 }
 
-void MainWindow::bringToFront()
+void MainWindow::activate(bool play)
 {
     show();
     raise();
     activateWindow();
+    if (play)
+        onPlayClicked();
 }
 
 void MainWindow::handleUrlLaunch(const QString &url)
 {
     Q_UNUSED(url);
-    bringToFront();
-    onPlayClicked();
+    activate(true);
 }
 
-void MainWindow::onIpcConnection()
+void MainWindow::onPlayClicked()
 {
-    QLocalSocket *socket = m_ipcServer->nextPendingConnection();
-    if (!socket)
-        return;
-    socket->setReadBufferSize(SingleInstance::maxMessageSize);
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(idleConnectionTimeoutMs, socket, [socket] { socket->abort(); });
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-        // Only the first chunk counts; the connection is done with after it.
-        const QByteArray message = socket->read(SingleInstance::maxMessageSize);
-        socket->disconnect(this);
-        socket->abort();
-        socket->deleteLater();
-        bringToFront();
-        if (SingleInstance::messageRequestsPlay(message)) {
-            bringToFront();
-            onPlayClicked();
-        }
-    });
+    m_play->play();
+}
+
+void MainWindow::onUpdateAvailable(const QString &newVersion, const QString &changelog)
+{
+    Q_UNUSED(newVersion);
+    Q_UNUSED(changelog);
+    auto *dialog = new StyledProgressDialog(QStringLiteral("Обновление лаунчера"), false, this);
+    dialog->setObjectName(QStringLiteral("updateProgressDialog"));
+    m_updateDialog = dialog;
+    dialog->setStatusText(QStringLiteral("Скачивание обновления..."));
+    m_updater->downloadUpdate(m_updater->downloadUrl());
+    // A download refused on the spot has closed the dialog already.
+    if (m_updateDialog == dialog)
+        dialog->exec();
+}
+
+void MainWindow::onUpdateDownloadProgress(qint64 received, qint64 total)
+{
+    if (m_updateDialog)
+        m_updateDialog->showDownloadProgress(received, total);
+}
+
+void MainWindow::onUpdateDownloadFinished(const QString &filePath)
+{
+    if (m_updateDialog) {
+        m_updateDialog->setStatusText(QStringLiteral("Установка обновления..."));
+        m_updateDialog->setProgress(100);
+        // Unpacking blocks the event loop, so paint the new state now.
+        if (m_updateDialog->isVisible())
+            m_updateDialog->repaint();
+    }
+    m_updater->installUpdate(filePath);
+}
+
+void MainWindow::onUpdateDownloadFailed(const QString &error)
+{
+    if (m_updateDialog) {
+        m_updateDialog->close();
+        m_updateDialog->deleteLater();
+        m_updateDialog = nullptr;
+    }
+    QMessageBox::critical(this, QStringLiteral("Ошибка обновления"),
+                          QStringLiteral("Не удалось скачать обновление:\n%1").arg(error), QMessageBox::Ok);
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event)

@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "ui/newsrow.h"
 #include "ui/picturecache.h"
 
 #include <QFrame>
@@ -213,7 +214,7 @@ void MainWindow::buildContent()
     prev->setStyleSheet(arrowStyle);
     if (!setIconIfLoaded(prev, QStringLiteral(":/images/icon_left.png"), 7))
         prev->setText(QStringLiteral("\u2039"));
-    connect(prev, &QAbstractButton::clicked, this, &MainWindow::scrollNewsPrev);
+    connect(prev, &QAbstractButton::clicked, m_newsRow, &NewsRow::scrollPrev);
 
     auto *next = new QPushButton(m_centralWidget);
     next->setObjectName(QStringLiteral("newsNextButton"));
@@ -223,7 +224,7 @@ void MainWindow::buildContent()
     next->setStyleSheet(arrowStyle);
     if (!setIconIfLoaded(next, QStringLiteral(":/images/icon_right.png"), 7))
         next->setText(QStringLiteral("\u203A"));
-    connect(next, &QAbstractButton::clicked, this, &MainWindow::scrollNewsNext);
+    connect(next, &QAbstractButton::clicked, m_newsRow, &NewsRow::scrollNext);
 
     auto *onlineBox = new QFrame(m_centralWidget);
     onlineBox->setObjectName(QStringLiteral("onlineBox"));

@@ -1,13 +1,12 @@
 #include "update/updater.h"
 
-#include "app/downloadsink.h"
-#include "app/networkrequest.h"
-#include "app/replybody.h"
-#include "app/downloadoutcome.h"
+#include "net/networkrequest.h"
+#include "net/replybody.h"
 #include "update/installerchoice.h"
 #include "update/versionanswer.h"
 #include "update/versioncompare.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -54,23 +53,17 @@ bool removeExtractionFolder(const QString &folder)
 }
 } // namespace
 
-Updater::Updater(QObject *parent)
-    : Updater(LauncherEnvironment::compiledIn(), parent)
-{
-}
-
 Updater::Updater(const LauncherEnvironment &environment, QObject *parent)
     : QObject(parent)
+    , m_networkManager(new QNetworkAccessManager(this))
+    , m_download(new FileDownload(m_networkManager, environment.downloadStallTimeoutMs, this))
     , m_versionUrl(environment.versionUrl())
     , m_env(environment)
     , m_unpackCommand(&Platform::unpackCommand)
 {
-    m_networkManager = new QNetworkAccessManager(this);
-}
-
-void Updater::setUnpackCommand(UnpackCommand command)
-{
-    m_unpackCommand = std::move(command);
+    m_download->setCommitPolicy(&Platform::replaceFile, m_env.commitAttempts, m_env.commitRetryDelayMs);
+    connect(m_download, &FileDownload::progress, this, &Updater::downloadProgress);
+    connect(m_download, &FileDownload::finished, this, &Updater::onDownloadFinished);
 }
 
 void Updater::checkForUpdates(bool silent)
@@ -78,17 +71,16 @@ void Updater::checkForUpdates(bool silent)
     m_silent = silent;
     if (m_versionReply)
         return;
-    QNetworkReply *reply = m_networkManager->get(makeGetRequest(m_versionUrl, m_env.requestTimeoutMs));
-    m_versionReply = reply;
-    limitReplySize(reply, maxVersionAnswerSize);
-    connect(reply, &QNetworkReply::finished, this, &Updater::onVersionCheckFinished);
+    m_versionReply = getAnswer(m_networkManager, m_versionUrl, m_env.requestTimeoutMs, maxVersionAnswerSize);
+    connect(m_versionReply, &QNetworkReply::finished, this, &Updater::onVersionCheckFinished);
 }
 
 void Updater::onVersionCheckFinished()
 {
     if (!m_versionReply)
         return;
-    QNetworkReply *reply = std::exchange(m_versionReply, nullptr);
+    QNetworkReply *reply = m_versionReply;
+    m_versionReply = nullptr;
     reply->deleteLater();
     const auto fail = [this](const QString &error) {
         if (!m_silent)
@@ -122,67 +114,22 @@ void Updater::onVersionCheckFinished()
 
 void Updater::downloadUpdate(const QString &url)
 {
-    if (m_downloadReply)
+    if (m_download->isRunning())
         return;
     m_downloadPath = m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip");
     if (!VersionAnswer::isTrustedArchiveUrl(QUrl(url, QUrl::TolerantMode))) {
         emit downloadFailed(badDataText);
         return;
     }
-    QNetworkReply *reply = m_networkManager->get(makeGetRequest(url, m_env.downloadStallTimeoutMs));
-    m_downloadReply = reply;
-    m_archiveHash.reset();
-    m_hashedBytes = -1;
-    if (!m_expectedSha256.isEmpty()) {
-        // Connected before the sink, so this sees each piece before the sink takes it.
-        m_hashedBytes = 0;
-        connect(reply, &QIODevice::readyRead, this, [this, reply] {
-            if (m_downloadSink)
-                hashArrivedBytes(*reply, *m_downloadSink);
-        });
-    }
-    m_downloadSink = new DownloadSink(reply, m_downloadPath, reply);
-    connect(reply, &QNetworkReply::downloadProgress, this, &Updater::onDownloadProgress);
-    connect(reply, &QNetworkReply::finished, this, &Updater::onDownloadFinished);
+    m_download->start(url, m_downloadPath, !m_expectedSha256.isEmpty());
 }
 
-void Updater::hashArrivedBytes(QNetworkReply &reply, const DownloadSink &sink)
+void Updater::onDownloadFinished(const FileDownload::Outcome &outcome)
 {
-    if (m_hashedBytes < 0)
-        return;
-    // The unread bytes start where the sink has read up to.
-    const qint64 start = sink.received();
-    const QByteArray unread = reply.peek(reply.bytesAvailable());
-    const qint64 skip = m_hashedBytes - start;
-    if (skip < 0) {
-        m_hashedBytes = -1; // some bytes went by unseen
-        return;
-    }
-    if (skip < unread.size()) {
-        m_archiveHash.addData(QByteArrayView(unread).sliced(skip));
-        m_hashedBytes = start + unread.size();
-    }
-}
-
-void Updater::onDownloadProgress(qint64 received, qint64 total)
-{
-    emit downloadProgress(received, total);
-}
-
-void Updater::onDownloadFinished()
-{
-    if (!m_downloadReply)
-        return;
-    QNetworkReply *reply = std::exchange(m_downloadReply, nullptr);
-    DownloadSink *sink = std::exchange(m_downloadSink, nullptr);
-    reply->deleteLater(); // takes the sink, and an uncommitted file, with it
-    hashArrivedBytes(*reply, *sink); // what the commit is about to take
-    const DownloadOutcome outcome =
-        DownloadOutcome::conclude(*reply, *sink, /*canceledByUser=*/false, m_env.downloadStallTimeoutMs);
     switch (outcome.kind) {
-    case DownloadOutcome::Kind::Saved:
-        if (m_hashedBytes >= 0 && m_hashedBytes == sink->received()) {
-            if (m_archiveHash.result() != m_expectedSha256) {
+    case FileDownload::Outcome::Kind::Saved:
+        if (!m_expectedSha256.isEmpty()) {
+            if (outcome.sha256 != m_expectedSha256) {
                 QFile::remove(m_downloadPath);
                 emit downloadFailed(checksumText);
                 return;
@@ -191,11 +138,11 @@ void Updater::onDownloadFinished()
         }
         emit downloadFinished(m_downloadPath);
         break;
-    case DownloadOutcome::Kind::SaveFailed:
+    case FileDownload::Outcome::Kind::SaveFailed:
         emit downloadFailed(saveFailedText);
         break;
-    case DownloadOutcome::Kind::Canceled:
-    case DownloadOutcome::Kind::Failed:
+    case FileDownload::Outcome::Kind::Canceled:
+    case FileDownload::Outcome::Kind::Failed:
         emit downloadFailed(outcome.reason);
         break;
     }

@@ -1,16 +1,16 @@
 #pragma once
 
-#include "app/platform.h"
 #include "config/launcherenvironment.h"
+#include "config/platform.h"
+#include "net/filedownload.h"
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
 
-class DownloadSink;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -26,8 +26,7 @@ class Updater final : public QObject
     Q_OBJECT
 
 public:
-    explicit Updater(QObject *parent = nullptr);
-    Updater(const LauncherEnvironment &environment, QObject *parent = nullptr);
+    explicit Updater(const LauncherEnvironment &environment, QObject *parent = nullptr);
 
     /// Asks the web API for the newest version. With silent set, a failed check
     /// reports nothing; otherwise it emits updateCheckFailed.
@@ -44,7 +43,7 @@ public:
     /// Builds the command that unpacks an archive into a folder.
     using UnpackCommand = std::function<Platform::Command(const QString &zipPath, const QString &folder)>;
     /// Replaces the unpacking command (Platform::unpackCommand by default).
-    void setUnpackCommand(UnpackCommand command);
+    void setUnpackCommand(UnpackCommand command) { m_unpackCommand = std::move(command); }
 
 signals:
     void updateAvailable(const QString &newVersion, const QString &changelog);
@@ -59,17 +58,13 @@ public slots:
     /// runs already; ends in downloadFinished or downloadFailed.
     void downloadUpdate(const QString &url);
 
-private slots:
-    void onVersionCheckFinished();
-    void onDownloadProgress(qint64 received, qint64 total);
-    void onDownloadFinished();
-
 private:
-    void hashArrivedBytes(QNetworkReply &reply, const DownloadSink &sink);
+    void onVersionCheckFinished();
+    void onDownloadFinished(const FileDownload::Outcome &outcome);
 
-    QNetworkAccessManager *m_networkManager = nullptr;
-    QNetworkReply *m_versionReply = nullptr;
-    QNetworkReply *m_downloadReply = nullptr;
+    QNetworkAccessManager *m_networkManager;
+    QPointer<QNetworkReply> m_versionReply;
+    FileDownload *m_download;
     QString m_downloadUrl;
     QString m_latestVersion;
     QString m_changelog;
@@ -79,11 +74,6 @@ private:
 
     LauncherEnvironment m_env;
     UnpackCommand m_unpackCommand;
-    DownloadSink *m_downloadSink = nullptr; // child of m_downloadReply
-    QByteArray m_expectedSha256;            // of the last answer; empty: not given
-    // The archive is hashed as it arrives; when that cannot vouch for every
-    // byte, installUpdate hashes the stored file instead.
-    QCryptographicHash m_archiveHash{QCryptographicHash::Sha256};
-    qint64 m_hashedBytes = -1; // -1: not hashing
-    QString m_verifiedArchive; // stored archive that matched m_expectedSha256
+    QByteArray m_expectedSha256; // of the last answer; empty: not given
+    QString m_verifiedArchive;   // the stored archive that matched it
 };

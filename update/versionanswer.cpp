@@ -1,6 +1,7 @@
 #include "update/versionanswer.h"
 
-#include <QHostAddress>
+#include "net/networkrequest.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -50,13 +51,5 @@ VersionAnswer VersionAnswer::parse(const QByteArray &body)
 
 bool VersionAnswer::isTrustedArchiveUrl(const QUrl &url)
 {
-    if (!url.isValid() || url.host().isEmpty())
-        return false;
-    const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("https"))
-        return true;
-    if (scheme != QLatin1String("http"))
-        return false;
-    const QString host = url.host().toLower();
-    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+    return isWebAddress(url) && (url.scheme().toLower() == QLatin1String("https") || isLoopback(url));
 }

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <limits>
@@ -19,12 +21,25 @@ struct NewsItem final
     qint64 day = std::numeric_limits<qint64>::min();
 };
 
-/// Reading and ordering the news list.
-namespace NewsFeed {
+class QNetworkAccessManager;
+class QNetworkReply;
 
-/// The most cards the news row holds; older items are left out. Every card
-/// keeps a picture, so the row's memory grows with this number.
-inline constexpr qsizetype maxCards = 1000;
+/**
+ * Fetches "/news" and hands out its items newest first. A failed, stalled or
+ * unreadable answer, and one without items, reports nothing.
+ */
+class NewsSource final : public QObject
+{
+    Q_OBJECT
+
+public:
+    NewsSource(QNetworkAccessManager *manager, const QString &url, int timeoutMs, QObject *parent = nullptr);
+
+    void fetch();
+
+    /// The most items handed out; older ones are left out. Every card keeps a
+    /// picture, so the row's memory grows with this number.
+    static constexpr qsizetype maxItems = 1000;
 
 /**
  * The items of a "/news" answer: a JSON array, or an object holding the array
@@ -32,24 +47,35 @@ inline constexpr qsizetype maxCards = 1000;
  * (it gives an item with empty members); a member that is missing or not a
  * string reads as empty. Any other answer gives no items.
  */
-QList<NewsItem> parse(const QByteArray &answer);
+static QList<NewsItem> parse(const QByteArray &answer);
 
 /**
  * Whether a goes before b in the row: by "date_iso" as text when both have
  * one, otherwise by the day of "date". Not a strict weak ordering when only
  * some items have "date_iso".
  */
-bool isNewer(const NewsItem &a, const NewsItem &b);
+static bool isNewer(const NewsItem &a, const NewsItem &b);
 
 /**
  * Orders the items newest first by isNewer. Where isNewer is consistent on the
  * items the result is sorted and equal items keep their order; on any input
  * it stays within the list and finishes after at most n log2 n comparisons.
  */
-void sortNewestFirst(QList<NewsItem> &items);
+static void sortNewestFirst(QList<NewsItem> &items);
 
-/// The page a card opens: the news page base followed by the slug as it is;
-/// empty for an empty slug.
-QString pageLink(const QString &pageBase, const QString &slug);
+    /// The page a card opens: the news page base followed by the slug as it is;
+    /// empty for an empty slug.
+    static QString pageLink(const QString &pageBase, const QString &slug);
 
-} // namespace NewsFeed
+signals:
+    /// The items of the answer, newest first; never empty.
+    void newsReady(const QList<NewsItem> &items);
+
+private:
+    void onFinished();
+
+    QNetworkAccessManager *m_manager;
+    QString m_url;
+    int m_timeoutMs;
+    QPointer<QNetworkReply> m_reply;
+};

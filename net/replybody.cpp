@@ -1,7 +1,8 @@
-#include "app/replybody.h"
+#include "net/replybody.h"
 
-#include "app/networkrequest.h"
+#include "net/networkrequest.h"
 
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
 
 namespace {
@@ -41,4 +42,11 @@ std::optional<QByteArray> completeBody(QNetworkReply *reply)
     if (isTruncated(reply, body.size()))
         return std::nullopt;
     return body;
+}
+
+QNetworkReply *getAnswer(QNetworkAccessManager *manager, const QString &url, int timeoutMs, qint64 maxBytes)
+{
+    QNetworkReply *reply = manager->get(makeGetRequest(url, timeoutMs));
+    limitReplySize(reply, maxBytes);
+    return reply;
 }

@@ -1,5 +1,6 @@
-#include "app/networkrequest.h"
+#include "net/networkrequest.h"
 
+#include <QHostAddress>
 #include <QNetworkReply>
 #include <QUrl>
 
@@ -21,4 +22,17 @@ bool isTruncated(const QNetworkReply *reply, qint64 bytesReceived)
     if (!encoding.isEmpty() && encoding != "identity")
         return false;
     return bytesReceived < length.toLongLong();
+}
+
+bool isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty()
+        && (scheme == QLatin1String("https") || scheme == QLatin1String("http"));
+}
+
+bool isLoopback(const QUrl &url)
+{
+    const QString host = url.host().toLower();
+    return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
 }

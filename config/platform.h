@@ -5,15 +5,25 @@
 
 #include <memory>
 
+class QFileDevice;
 class QSettings;
 
 /// The only place that knows which operating system it runs on. On Windows it
-/// uses the registry and PowerShell; elsewhere the nearest native stand-ins.
+/// uses the registry, PowerShell and named pipes; elsewhere the nearest native
+/// stand-ins.
 namespace Platform {
+
+/// Where the launcher keeps its one setting: HKEY_CURRENT_USER\Software\VELOR RP\Launcher
+/// on Windows, the INI file $XDG_CONFIG_HOME/VELOR RP/Launcher.conf elsewhere.
+QString settingsLocation();
 
 /// The game client's own settings key: HKEY_CURRENT_USER\Software\RAGE-MP on
 /// Windows, the INI file $XDG_CONFIG_HOME/RAGE-MP.conf elsewhere.
-std::unique_ptr<QSettings> openClientKey();
+QString clientKeyLocation();
+
+/// Opens a location given by settingsLocation() or clientKeyLocation(), or a
+/// test's own key or file of the same kind.
+std::unique_ptr<QSettings> openSettings(const QString &location);
 
 /// Makes a downloaded program startable. Windows needs nothing; elsewhere the
 /// owner gets execute permission so that a Windows-program handler (or a test
@@ -37,7 +47,20 @@ QString expandArchiveCommand(const QString &zipPath, const QString &folder);
 /// Quotes text as a PowerShell single-quoted string literal.
 QString powerShellQuote(const QString &text);
 
+/// The address a QLocalServer named name listens on: the pipe name itself on
+/// Windows; elsewhere a socket in a short folder of the user's own, since a
+/// socket path holds at most 107 bytes whatever the temporary folder is. Empty
+/// when no such folder can be had.
+QString channelAddress(const QString &name);
+
 /// A per-user lock file that decides which launcher copy is the first one.
-QString singleInstanceLockPath(const QString &serverName);
+QString singleInstanceLockPath(const QString &name);
+
+/// Flushes a written file to the disk, so that a rename after it never leaves
+/// an empty file behind a crash.
+void syncToDisk(QFileDevice &file);
+
+/// Puts the file from in the place of the file to, replacing it at once.
+bool replaceFile(const QString &from, const QString &to);
 
 } // namespace Platform

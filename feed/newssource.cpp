@@ -1,14 +1,57 @@
-#include "feed/newsfeed.h"
+#include "feed/newssource.h"
+
+#include "net/replybody.h"
 
 #include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QNetworkReply>
 
 #include <utility>
 
-QList<NewsItem> NewsFeed::parse(const QByteArray &answer)
+namespace {
+// The answer is some kilobytes; nothing this large is one.
+constexpr qint64 maxAnswerBytes = qint64(16) << 20;
+} // namespace
+
+NewsSource::NewsSource(QNetworkAccessManager *manager, const QString &url, int timeoutMs, QObject *parent)
+    : QObject(parent)
+    , m_manager(manager)
+    , m_url(url)
+    , m_timeoutMs(timeoutMs)
+{
+}
+
+void NewsSource::fetch()
+{
+    if (m_reply)
+        return;
+    m_reply = getAnswer(m_manager, m_url, m_timeoutMs, maxAnswerBytes);
+    connect(m_reply, &QNetworkReply::finished, this, &NewsSource::onFinished);
+}
+
+void NewsSource::onFinished()
+{
+    QNetworkReply *reply = m_reply;
+    m_reply = nullptr;
+    if (!reply)
+        return;
+    reply->deleteLater();
+    const std::optional<QByteArray> body = completeBody(reply);
+    if (!body)
+        return;
+    QList<NewsItem> items = parse(*body);
+    if (items.isEmpty())
+        return;
+    sortNewestFirst(items);
+    if (items.size() > maxItems)
+        items.resize(maxItems);
+    emit newsReady(items);
+}
+
+QList<NewsItem> NewsSource::parse(const QByteArray &answer)
 {
     const QJsonDocument document = QJsonDocument::fromJson(answer);
     const QJsonArray list =
@@ -36,14 +79,14 @@ QList<NewsItem> NewsFeed::parse(const QByteArray &answer)
     return items;
 }
 
-bool NewsFeed::isNewer(const NewsItem &a, const NewsItem &b)
+bool NewsSource::isNewer(const NewsItem &a, const NewsItem &b)
 {
     if (!a.dateIso.isEmpty() && !b.dateIso.isEmpty())
         return QString::compare(a.dateIso, b.dateIso, Qt::CaseSensitive) > 0;
     return a.day > b.day;
 }
 
-void NewsFeed::sortNewestFirst(QList<NewsItem> &items)
+void NewsSource::sortNewestFirst(QList<NewsItem> &items)
 {
     // A bottom-up merge sort rather than std::sort, which may read past the
     // ends of the list when the comparison is inconsistent. Each merge reads
@@ -76,7 +119,7 @@ void NewsFeed::sortNewestFirst(QList<NewsItem> &items)
     }
 }
 
-QString NewsFeed::pageLink(const QString &pageBase, const QString &slug)
+QString NewsSource::pageLink(const QString &pageBase, const QString &slug)
 {
     return slug.isEmpty() ? QString() : pageBase + slug;
 }

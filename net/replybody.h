@@ -18,3 +18,10 @@ bool exceededSizeLimit(const QNetworkReply *reply);
 /// The body of a finished reply when it ended without error, within its size
 /// limit, and delivered everything its Content-Length promised; empty otherwise.
 std::optional<QByteArray> completeBody(QNetworkReply *reply);
+
+class QNetworkAccessManager;
+class QString;
+
+/// Sends a GET for an answer of at most maxBytes that gives up after timeoutMs
+/// of silence. The caller owns the reply and releases it with deleteLater.
+QNetworkReply *getAnswer(QNetworkAccessManager *manager, const QString &url, int timeoutMs, qint64 maxBytes);

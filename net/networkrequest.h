@@ -4,6 +4,7 @@
 
 class QNetworkReply;
 class QString;
+class QUrl;
 
 /**
  * A GET request as the launcher sends every one of them: the address parsed
@@ -19,3 +20,11 @@ QNetworkRequest makeGetRequest(const QString &url, int transferTimeoutMs);
  * Compressed bodies are not judged: their length counts the bytes on the wire.
  */
 bool isTruncated(const QNetworkReply *reply, qint64 bytesReceived);
+
+/// Whether url is an http or https address with a host. The network manager
+/// also reads file: and qrc: addresses, and on Windows a file: address with a
+/// host opens an SMB connection, so addresses from the network pass this first.
+bool isWebAddress(const QUrl &url);
+
+/// Whether url names a loopback host, where no one else can answer.
+bool isLoopback(const QUrl &url);

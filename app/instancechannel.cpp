@@ -1,0 +1,99 @@
+#include "app/instancechannel.h"
+
+#include "config/launcherenvironment.h"
+#include "config/platform.h"
+
+#include <QDeadlineTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QThread>
+#include <QTimer>
+
+InstanceChannel::InstanceChannel(const QString &name, QObject *parent)
+    : QObject(parent)
+    , m_address(Platform::channelAddress(name))
+    , m_lock(Platform::singleInstanceLockPath(name))
+{
+    // The first copy may run for days; only a dead owner makes the lock stale.
+    m_lock.setStaleLockTime(0);
+}
+
+InstanceChannel::Role InstanceChannel::claim(QLocalSocket &socket, int connectWaitMs, int contentionWaitMs)
+{
+    if (m_address.isEmpty())
+        return Role::Lone;
+    socket.connectToServer(m_address, QIODevice::ReadWrite);
+    if (socket.waitForConnected(connectWaitMs))
+        return Role::Second;
+    if (m_lock.tryLock(0))
+        return Role::First;
+
+    const QDeadlineTimer deadline(contentionWaitMs);
+    while (!deadline.hasExpired()) {
+        socket.abort();
+        socket.connectToServer(m_address, QIODevice::ReadWrite);
+        if (socket.waitForConnected(100))
+            return Role::Second;
+        if (m_lock.tryLock(0))
+            return Role::First;
+        QThread::msleep(50);
+    }
+    socket.abort();
+    return Role::Lone;
+}
+
+bool InstanceChannel::listen()
+{
+    if (m_server || !m_lock.isLocked())
+        return false;
+    m_server = new QLocalServer(this);
+    // Only this user may hand links to the running launcher.
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &InstanceChannel::onConnection);
+    if (m_server->listen(m_address))
+        return true;
+    QLocalServer::removeServer(m_address);
+    if (m_server->listen(m_address))
+        return true;
+    qWarning("Later launcher copies cannot reach this one: %s", qPrintable(m_server->errorString()));
+    return false;
+}
+
+void InstanceChannel::onConnection()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        socket->setReadBufferSize(maxMessageSize);
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // A peer that connects and never writes would otherwise hold its socket
+        // for the rest of the run.
+        QTimer::singleShot(m_idleTimeoutMs, socket, [socket] { socket->abort(); });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            // Only the first chunk counts; the connection is done with after it.
+            const QByteArray message = socket->read(maxMessageSize);
+            socket->disconnect(this);
+            socket->abort();
+            socket->deleteLater();
+            emit activated(messageRequestsPlay(message));
+        });
+    }
+}
+
+QString InstanceChannel::launchLinkFrom(const QStringList &arguments)
+{
+    QString link;
+    for (const QString &argument : arguments) {
+        if (isLaunchLink(argument))
+            link = argument;
+    }
+    return link;
+}
+
+bool InstanceChannel::isLaunchLink(const QString &text)
+{
+    return text.startsWith(QLatin1String(Velor::linkPrefix), Qt::CaseInsensitive);
+}
+
+bool InstanceChannel::messageRequestsPlay(const QByteArray &message)
+{
+    return isLaunchLink(QString::fromUtf8(message.left(maxMessageSize)));
+}

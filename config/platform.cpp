@@ -1,0 +1,167 @@
+#include "config/platform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace Platform {
+
+#ifndef Q_OS_WIN
+namespace {
+QString configFile(const QString &relative)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') + relative;
+}
+
+// A folder only this user can enter. A link in its place, or a folder that
+// somebody else made first, is refused.
+bool isPrivateFolder(const QByteArray &path, bool tighten)
+{
+    struct stat info = {};
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+        return false;
+    if ((info.st_mode & 077) && tighten)
+        return ::chmod(path.constData(), 0700) == 0;
+    return !(info.st_mode & 077);
+}
+
+QString privateShortFolder()
+{
+    // The socket's name follows the folder, and the whole path must stay
+    // within the 107 bytes of a socket address.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.startsWith('/') && runtime.size() <= 64 && isPrivateFolder(runtime, false))
+        return QFile::decodeName(runtime);
+    const QByteArray fallback = "/tmp/velor-launcher-" + QByteArray::number(::getuid());
+    ::mkdir(fallback.constData(), 0700);
+    return isPrivateFolder(fallback, true) ? QFile::decodeName(fallback) : QString();
+}
+} // namespace
+#endif
+
+QString settingsLocation()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\VELOR RP\\Launcher");
+#else
+    return configFile(QStringLiteral("VELOR RP/Launcher.conf"));
+#endif
+}
+
+QString clientKeyLocation()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\RAGE-MP");
+#else
+    return configFile(QStringLiteral("RAGE-MP.conf"));
+#endif
+}
+
+std::unique_ptr<QSettings> openSettings(const QString &location)
+{
+#ifdef Q_OS_WIN
+    return std::make_unique<QSettings>(location, QSettings::NativeFormat);
+#else
+    return std::make_unique<QSettings>(location, QSettings::IniFormat);
+#endif
+}
+
+bool prepareToRun(const QString &program)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(program);
+    return true;
+#else
+    QFile file(program);
+    return file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+#endif
+}
+
+QString powerShellQuote(const QString &text)
+{
+    // PowerShell ends a single-quoted string at any of these five characters and
+    // reads two of them in a row as one literal quote, so each is doubled.
+    static const QString quotes = QStringLiteral("'\u2018\u2019\u201A\u201B");
+    QString quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += QLatin1Char('\'');
+    for (const QChar c : text) {
+        quoted += c;
+        if (quotes.contains(c))
+            quoted += c;
+    }
+    quoted += QLatin1Char('\'');
+    return quoted;
+}
+
+QString expandArchiveCommand(const QString &zipPath, const QString &folder)
+{
+    // -LiteralPath: a folder name with [brackets] must not be read as a wildcard.
+    return QStringLiteral("Expand-Archive -LiteralPath %1 -DestinationPath %2 -Force")
+        .arg(powerShellQuote(zipPath), powerShellQuote(folder));
+}
+
+Command unpackCommand(const QString &zipPath, const QString &folder)
+{
+#ifdef Q_OS_WIN
+    return {QStringLiteral("powershell"), {QStringLiteral("-Command"), expandArchiveCommand(zipPath, folder)}};
+#else
+    return {QStringLiteral("unzip"), {QStringLiteral("-o"), QStringLiteral("-q"), zipPath, QStringLiteral("-d"), folder}};
+#endif
+}
+
+QString channelAddress(const QString &name)
+{
+#ifdef Q_OS_WIN
+    return name;
+#else
+    const QString folder = privateShortFolder();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
+#endif
+}
+
+QString singleInstanceLockPath(const QString &name)
+{
+#ifdef Q_OS_WIN
+    // The temporary folder is per user on Windows already.
+    return QDir::tempPath() + QLatin1Char('/') + name + QStringLiteral(".lock");
+#else
+    const QString address = channelAddress(name);
+    if (!address.isEmpty())
+        return address + QStringLiteral(".lock");
+    return QDir::tempPath() + QLatin1Char('/') + name + QLatin1Char('-') + QString::number(::getuid())
+        + QStringLiteral(".lock");
+#endif
+}
+
+void syncToDisk(QFileDevice &file)
+{
+    file.flush();
+#ifdef Q_OS_WIN
+    ::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(file.handle())));
+#else
+    ::fsync(file.handle());
+#endif
+}
+
+bool replaceFile(const QString &from, const QString &to)
+{
+#ifdef Q_OS_WIN
+    return ::MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
+                         reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+#else
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+#endif
+}
+
+} // namespace Platform

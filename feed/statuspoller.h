@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+/**
+ * Polls "/servers" for the number of players online: once at start() and then
+ * on every tick. A tick while a poll is outstanding sends nothing. A failed,
+ * stalled or unreadable poll reports nothing; the next tick polls again.
+ */
+class StatusPoller final : public QObject
+{
+    Q_OBJECT
+
+public:
+    StatusPoller(QNetworkAccessManager *manager, const QString &url, int intervalMs, int timeoutMs,
+                 QObject *parent = nullptr);
+
+    void start();
+    void poll();
+
+    /**
+     * Players online summed over every server of the answer. A server adds its
+     * "online" value when that is a whole number in the 32-bit range and 0 in
+     * every other case, also when the server is not a JSON object. The sum is
+     * taken in 64 bits and clamped to the 32-bit range. Empty when the answer is
+     * not a JSON array.
+     */
+    static std::optional<int> onlineTotal(const QByteArray &answer);
+
+    /// The total as the online box shows it: digits grouped by thousands the Russian way.
+    static QString formatOnline(int total);
+
+signals:
+    void onlineChanged(int total);
+
+private:
+    void onFinished();
+
+    QNetworkAccessManager *m_manager;
+    QString m_url;
+    int m_timeoutMs;
+    QTimer *m_timer;
+    QPointer<QNetworkReply> m_reply;
+};

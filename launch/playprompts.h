@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class FileDownload;
+
+/// What the play action asks of the user, and tells them. The window answers
+/// with dialogs; tests answer from a script.
+class PlayPrompts
+{
+public:
+    enum class ClientMissingAnswer { Download, FolderChosen, Cancel };
+    enum class Notice { Information, Warning, Critical };
+
+    virtual ~PlayPrompts() = default;
+
+    /**
+     * Tells the user that no client was found and asks what to do. The user may
+     * pick folders; each goes to acceptFolder, which keeps it and returns true
+     * when it holds the client (the answer is then FolderChosen), or returns
+     * false (the user is told so and may pick again).
+     */
+    virtual ClientMissingAnswer clientMissing(const std::function<bool(const QString &folder)> &acceptFolder) = 0;
+
+    /// Shows the client installer's download with a way to cancel it, until
+    /// downloadEnded(). May return before that, when the user hides it.
+    virtual void showDownload(FileDownload &download) = 0;
+    virtual void downloadEnded() = 0;
+
+    /// Brings back whichever of the above is open.
+    virtual void bringBack() = 0;
+
+    virtual void notify(Notice notice, const QString &title, const QString &text) = 0;
+};

@@ -1,0 +1,140 @@
+#include "net/filedownload.h"
+
+#include "config/platform.h"
+#include "net/networkrequest.h"
+
+#include <QCryptographicHash>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTemporaryFile>
+#include <QTimer>
+
+FileDownload::FileDownload(QNetworkAccessManager *manager, int stallTimeoutMs, QObject *parent)
+    : QObject(parent)
+    , m_manager(manager)
+    , m_stallTimeoutMs(stallTimeoutMs)
+    , m_commitStep(&Platform::replaceFile)
+{
+}
+
+FileDownload::~FileDownload()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+}
+
+void FileDownload::setCommitPolicy(CommitStep step, int attempts, int delayMs)
+{
+    m_commitStep = std::move(step);
+    m_commitAttempts = qMax(1, attempts);
+    m_commitDelayMs = delayMs;
+}
+
+void FileDownload::start(const QString &url, const QString &path, bool hash)
+{
+    if (m_running)
+        return;
+    m_running = true;
+    m_path = path;
+    m_received = 0;
+    m_writeFailed = false;
+    m_canceled = false;
+    m_hash.reset(hash ? new QCryptographicHash(QCryptographicHash::Sha256) : nullptr);
+    m_file = std::make_unique<QTemporaryFile>(path + QStringLiteral(".XXXXXX"));
+    if (!m_file->open()) {
+        // Nowhere to save it: don't fetch it at all.
+        QMetaObject::invokeMethod(this, [this] { conclude({Outcome::Kind::SaveFailed, {}, {}}); }, Qt::QueuedConnection);
+        return;
+    }
+    m_reply = m_manager->get(makeGetRequest(url, m_stallTimeoutMs));
+    // Left unbounded, Qt's network thread reads far ahead of the disk and holds
+    // much of the file in memory; a small window keeps memory flat and is faster.
+    m_reply->setReadBufferSize(readAheadLimit);
+    connect(m_reply, &QIODevice::readyRead, this, &FileDownload::drain);
+    connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
+        if (m_reply && m_reply->header(QNetworkRequest::ContentLengthHeader).isValid() && total > 0)
+            emit progress(received, total);
+    });
+    // Queued, so that whoever holds this download never hears of its end from
+    // inside start(), cancel() or its own destruction.
+    connect(m_reply, &QNetworkReply::finished, this, &FileDownload::onReplyFinished, Qt::QueuedConnection);
+}
+
+void FileDownload::cancel()
+{
+    if (!m_reply)
+        return;
+    m_canceled = true;
+    m_reply->abort();
+}
+
+void FileDownload::drain()
+{
+    if (!m_reply || m_writeFailed)
+        return;
+    const QByteArray chunk = m_reply->readAll();
+    m_received += chunk.size();
+    if (m_hash)
+        m_hash->addData(chunk);
+    if (!chunk.isEmpty() && m_file->write(chunk) != chunk.size()) {
+        // A full disk: the rest is not worth fetching.
+        m_writeFailed = true;
+        m_reply->abort();
+    }
+}
+
+void FileDownload::onReplyFinished()
+{
+    if (!m_reply)
+        return;
+    drain();
+    QNetworkReply *reply = m_reply;
+    m_reply = nullptr;
+    reply->deleteLater();
+
+    using Kind = Outcome::Kind;
+    if (m_writeFailed)
+        return conclude({Kind::SaveFailed, {}, {}});
+    if (m_canceled)
+        return conclude({Kind::Canceled, {}, {}});
+    switch (reply->error()) {
+    case QNetworkReply::NoError:
+        break;
+    case QNetworkReply::OperationCanceledError: // only the transfer time-out aborts it otherwise
+        return conclude({Kind::Failed,
+                         QStringLiteral("Загрузка прервана: сервер не присылал данных %1 с.")
+                             .arg((qMax(m_stallTimeoutMs, 1) + 999) / 1000),
+                         {}});
+    default:
+        return conclude({Kind::Failed, reply->errorString(), {}});
+    }
+    if (isTruncated(reply, m_received))
+        return conclude({Kind::Failed, QStringLiteral("Соединение оборвалось до конца файла."), {}});
+    Platform::syncToDisk(*m_file);
+    m_file->close();
+    if (m_file->error() != QFileDevice::NoError)
+        return conclude({Kind::SaveFailed, {}, {}});
+    commit(m_commitAttempts);
+}
+
+void FileDownload::commit(int attemptsLeft)
+{
+    if (m_commitStep(m_file->fileName(), m_path)) {
+        m_file->setAutoRemove(false);
+        return conclude({Outcome::Kind::Saved, {}, m_hash ? m_hash->result() : QByteArray()});
+    }
+    if (attemptsLeft <= 1)
+        return conclude({Outcome::Kind::SaveFailed, {}, {}});
+    QTimer::singleShot(m_commitDelayMs, this, [this, attemptsLeft] { commit(attemptsLeft - 1); });
+}
+
+void FileDownload::conclude(Outcome outcome)
+{
+    m_file.reset(); // an unsaved body goes with it
+    m_hash.reset();
+    m_running = false;
+    emit finished(outcome);
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QCryptographicHash;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTemporaryFile;
+
+/**
+ * One file download, streamed to disk while it arrives so that memory stays
+ * flat whatever the file's size. The body goes into a temporary file beside
+ * the target, and takes the target's name only once it arrived whole and
+ * without error; until then an earlier file of that name stays untouched, and
+ * nothing is left behind by a download that fails, is cancelled or is dropped.
+ * Every ending is reported once, by finished(), from the event loop.
+ */
+class FileDownload final : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Outcome
+    {
+        enum class Kind {
+            Saved,      ///< the whole body is in place under its final name
+            SaveFailed, ///< the file could not be written or put in place
+            Canceled,   ///< cancel() was called; nothing to report
+            Failed,     ///< network, HTTP or transfer failure; reason says which
+        };
+        Kind kind = Kind::Failed;
+        QString reason;    ///< for Failed: the cause, ready to show to the user
+        QByteArray sha256; ///< for Saved with hashing asked for: the body's digest
+    };
+
+    /// Puts the finished temporary file in the target's place.
+    using CommitStep = std::function<bool(const QString &from, const QString &to)>;
+
+    /// The most the network layer buffers ahead of the file.
+    static constexpr qint64 readAheadLimit = 2 * 1024 * 1024;
+
+    FileDownload(QNetworkAccessManager *manager, int stallTimeoutMs, QObject *parent = nullptr);
+    ~FileDownload() override;
+
+    /**
+     * A virus scanner or the search indexer may hold a fresh file open for a
+     * moment, and the rename then fails; a failed commit is tried again after
+     * delayMs, attempts times in all, before the download counts as unsaved.
+     */
+    void setCommitPolicy(CommitStep step, int attempts, int delayMs);
+
+    /// Streams url into path; with hash set the body's SHA-256 is computed as
+    /// it is written. Does nothing while a download runs.
+    void start(const QString &url, const QString &path, bool hash = false);
+    /// Stops the download; it ends as Canceled.
+    void cancel();
+    bool isRunning() const { return m_running; }
+
+signals:
+    /// Bytes so far of a body whose length is known; without a length nothing
+    /// is reported, so a bar never jumps to full at the close.
+    void progress(qint64 received, qint64 total);
+    void finished(const FileDownload::Outcome &outcome);
+
+private:
+    void drain();
+    void onReplyFinished();
+    void commit(int attemptsLeft);
+    void conclude(Outcome outcome);
+
+    QNetworkAccessManager *m_manager;
+    int m_stallTimeoutMs;
+    CommitStep m_commitStep;
+    int m_commitAttempts = 6;
+    int m_commitDelayMs = 300;
+
+    QPointer<QNetworkReply> m_reply;
+    std::unique_ptr<QTemporaryFile> m_file;
+    std::unique_ptr<QCryptographicHash> m_hash;
+    QString m_path;
+    qint64 m_received = 0;
+    bool m_running = false;
+    bool m_writeFailed = false;
+    bool m_canceled = false;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "launch/playprompts.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QLabel;
+
+/**
+ * "RAGE Multiplayer не найден": offers to download the client's installer or
+ * to pick the folder of an installed client. A picked folder without the
+ * client is refused in the dialog's own error line, and the dialog stays.
+ */
+class ClientMissingDialog final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    ClientMissingDialog(std::function<bool(const QString &folder)> acceptFolder, QWidget *parent);
+
+    /// Runs the dialog modally; Escape counts as cancel.
+    PlayPrompts::ClientMissingAnswer ask();
+
+private:
+    void chooseFolder();
+
+    std::function<bool(const QString &)> m_acceptFolder;
+    QLabel *m_errorLabel = nullptr;
+    PlayPrompts::ClientMissingAnswer m_answer = PlayPrompts::ClientMissingAnswer::Cancel;
+};
