@@ -8,11 +8,15 @@ build="$(cd "${1:-build/bench}" && pwd)"
 results="$(mktemp)"
 trap 'rm -f "$results"' EXIT
 
+# Shows each line on stderr as it comes and passes it on. (tee /dev/stderr
+# would open stderr afresh and empty the log file it may be redirected to.)
+show() { while IFS= read -r line; do printf '%s\n' "$line" >&2; printf '%s\n' "$line"; done; }
+
 for area in app ui launch feed update; do
     script="$here/$area/run.sh"
     [ -x "$script" ] || continue
     echo "== $area" >&2
-    "$script" "$build" | tee /dev/stderr | grep -P '^BENCH\t' >> "$results" || echo "   ($area: a benchmark failed)" >&2
+    "$script" "$build" | show | grep -P '^BENCH\t' >> "$results" || echo "   ($area: a benchmark failed)" >&2
 done
 
 python3 - "$results" <<'PY'
