@@ -11,7 +11,9 @@
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMainWindow>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -64,7 +66,6 @@ int launcherChild(int argc, char *argv[])
     hooks.adjustEnvironment = [](LauncherEnvironment &env) {
         // Nothing listens here: the requests fail at once, as offline.
         env.apiBase = QStringLiteral("http://127.0.0.1:9");
-        env.ipcServerName.clear();
     };
     hooks.windowShown = [&watch](MainWindow &window) { window.installEventFilter(&watch); };
     return runLauncher(argc, argv, hooks);
@@ -95,10 +96,19 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int runs = argc >= 2 ? QByteArray(argv[1]).toInt() : 15;
     const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("xcb"));
-    // Each copy gets its own temporary folder, so no lock or socket is shared.
+    // Each copy gets its own home, settings, temporary and runtime folders, so
+    // no lock or instance channel is shared with a running launcher and
+    // nothing reaches the user's own settings.
     QTemporaryDir scratch;
-    qputenv("TMPDIR", scratch.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", scratch.path().toLocal8Bit());
+    const QString runtime = scratch.filePath(QStringLiteral("run"));
+    if (!scratch.isValid() || !QDir().mkdir(runtime)
+        || !QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
+        std::fputs("cannot make the scratch folders\n", stderr);
+        return 1;
+    }
+    for (const char *variable : {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+        qputenv(variable, scratch.path().toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
 
     // Later starts find the decoded pictures in the launcher's cache; the very
     // first start of a user (a cold cache) decodes the originals.

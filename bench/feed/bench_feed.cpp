@@ -4,11 +4,11 @@
 // (--load), so that the launcher's resident memory is measured alone. Then,
 // in this process, repainting the news row while the pointer moves across
 // the cards, and the peak memory of preparing one 10000 x 10000 picture.
+#include "benchenvironment.h"
 #include "benchreport.h"
+#include "benchserver.h"
 #include "feed/newspicture.h"
-#include "fixtureserver.h"
 #include "largepng.h"
-#include "testenvironment.h"
 #include "ui/mainwindow.h"
 #include "ui/newscard.h"
 
@@ -113,7 +113,7 @@ void makePictures(const QString &folder)
     std::fprintf(stderr, "   %d JPEGs of 1920 x 1080, %lld KB on average\n", newsCount, bytes / newsCount / 1024);
 }
 
-QByteArray newsList(const FixtureServer &server)
+QByteArray newsList(const BenchServer &server)
 {
     QJsonArray list;
     for (int i = 0; i < newsCount; ++i) {
@@ -132,20 +132,12 @@ QByteArray newsList(const FixtureServer &server)
 // --serve <folder>: the community's services with the pictures of the folder.
 int serve(const QString &folder)
 {
-    FixtureServer server;
-    if (!server.start())
-        return 1;
-    server.setJson(u"/servers"_s, R"([{"online":812},{"online":455}])");
-    server.setJson(u"/news"_s, newsList(server));
-    for (int i = 0; i < newsCount; ++i) {
-        FixtureServer::Response response;
-        response.contentType = "image/jpeg";
-        response.filePath = picturePath(folder, i);
-        server.setRoute(u"/img/%1.jpg"_s.arg(i, 4, 10, QLatin1Char('0')), response);
-    }
-    std::printf("PORT %d\n", int(server.port()));
-    std::fflush(stdout);
-    return QCoreApplication::exec();
+    BenchServer server;
+    server.serveBody(u"/servers"_s, R"([{"online":812},{"online":455}])");
+    server.serveBody(u"/news"_s, newsList(server));
+    for (int i = 0; i < newsCount; ++i)
+        server.serveFile(u"/img/%1.jpg"_s.arg(i, 4, 10, QLatin1Char('0')), picturePath(folder, i), "image/jpeg");
+    return server.run();
 }
 
 QNetworkAccessManager *windowManager(MainWindow *window)
@@ -159,7 +151,7 @@ QNetworkAccessManager *windowManager(MainWindow *window)
 
 std::unique_ptr<MainWindow> makeWindow(const QString &scratch, int port)
 {
-    LauncherEnvironment env = testEnvironment(scratch);
+    LauncherEnvironment env = benchEnvironment(scratch);
     env.apiBase = u"http://127.0.0.1:%1"_s.arg(port);
     env.statusIntervalMs = 3600 * 1000;
     return std::make_unique<MainWindow>(env);
@@ -288,7 +280,7 @@ int orchestrate(const QString &cacheFolder, int runs)
     server.start(QCoreApplication::applicationFilePath(), {u"--serve"_s, pictureFolder});
     if (!server.waitForReadyRead(30000))
         return 1;
-    const int port = server.readLine().trimmed().mid(5).toInt();
+    const int port = server.readLine().trimmed().toInt();
 
     QVector<double> visible, all, growth, peak;
     for (int run = 0; run < runs; ++run) {

@@ -2,58 +2,25 @@
 // "Скачать RageMP", the progress dialog, the "Установка" box) from a loopback
 // server in another process, alternating with curl fetching the same file.
 //   bench_installer_download <server executable> [runs] [size in MiB]
+#include "benchenvironment.h"
 #include "benchreport.h"
-#include "config/launcherenvironment.h"
 #include "ui/mainwindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
 
 namespace {
-/// Answers the dialogs of one play action: starts the clock at the download
-/// button, stops it when the "Установка" box appears, and closes every box.
-class Driver final : public QObject
-{
-public:
-    QElapsedTimer clock;
-    qint64 elapsedNs = -1;
-    QStringList unexpected;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() != QEvent::Show || !watched->isWidgetType())
-            return false;
-        if (watched->objectName() == QLatin1String("clientMissingDialog")) {
-            auto *download = watched->findChild<QPushButton *>(QStringLiteral("downloadClientButton"));
-            QTimer::singleShot(0, download, [this, download] {
-                clock.start();
-                download->click();
-            });
-        } else if (auto *box = qobject_cast<QMessageBox *>(watched)) {
-            if (box->windowTitle() == QStringLiteral("Установка"))
-                elapsedNs = clock.nsecsElapsed();
-            else
-                unexpected << box->windowTitle() + QLatin1Char(' ') + box->text();
-            QMetaObject::invokeMethod(box->button(QMessageBox::Ok), "click", Qt::QueuedConnection);
-        }
-        return false;
-    }
-};
-
 bool makeInstaller(const QString &path, qint64 size)
 {
     QFile file(path);
@@ -97,22 +64,30 @@ int main(int argc, char *argv[])
     const QString url = QStringLiteral("http://127.0.0.1:%1/public/files/RAGEMultiplayer_Setup.exe")
                             .arg(QString::fromLatin1(server.readLine().trimmed()));
 
-    LauncherEnvironment env = LauncherEnvironment::compiledIn();
-    env.apiBase = QStringLiteral("http://127.0.0.1:9");
+    // Settings, client key and folders stay in the scratch folder.
+    LauncherEnvironment env = benchEnvironment(dir.path());
     env.clientInstallerUrl = url;
-    env.neighbourClientFolder = dir.filePath(QStringLiteral("no client"));
-    env.fixedClientFolders.clear();
-    env.tempFolder = dir.filePath(QStringLiteral("launcher"));
-    env.ipcServerName.clear();
-    QDir().mkpath(env.tempFolder);
     const QString saved = env.tempFolder + QStringLiteral("/RAGEMultiplayer_Setup.exe");
     const QString curlTarget = dir.filePath(QStringLiteral("curl.exe"));
 
-    QStandardPaths::setTestModeEnabled(true); // the remembered folder stays out of the user's settings
     MainWindow window(env);
     window.show();
-    Driver driver;
-    app.installEventFilter(&driver);
+    // Answers the dialogs of one play action: starts the clock at the download
+    // button, stops it when the "Установка" box appears, and closes every box.
+    ModalAnswerer answerer;
+    QElapsedTimer clock;
+    qint64 elapsedNs = -1;
+    answerer.onDialog = [&](QDialog *dialog) {
+        if (dialog->objectName() == QLatin1String("clientMissingDialog")) {
+            auto *download = dialog->findChild<QPushButton *>(QStringLiteral("downloadClientButton"));
+            QTimer::singleShot(0, download, [&clock, download] {
+                clock.start();
+                download->click();
+            });
+        } else if (qobject_cast<QMessageBox *>(dialog) && dialog->windowTitle() == QStringLiteral("Установка")) {
+            elapsedNs = clock.nsecsElapsed();
+        }
+    };
     QPushButton *play = window.findChild<QPushButton *>(QStringLiteral("playButton"));
 
     // Let start-up settle (its requests fail at once on the closed port).
@@ -128,14 +103,15 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents();
         const qint64 idleKb = statusKb("VmRSS");
         const bool peakReset = resetPeak();
-        driver.elapsedNs = -1;
+        elapsedNs = -1;
+        answerer.boxes.clear();
         play->click(); // returns once the download and its box are done
         const qint64 peakKb = peakReset ? statusKb("VmHWM") : -1;
-        if (driver.elapsedNs < 0 || QFileInfo(saved).size() != size || !driver.unexpected.isEmpty()) {
-            std::fprintf(stderr, "launcher run %d failed: %s\n", run, qPrintable(driver.unexpected.join(QStringLiteral("; "))));
+        if (elapsedNs < 0 || QFileInfo(saved).size() != size || answerer.boxes.size() != 1) {
+            std::fprintf(stderr, "launcher run %d failed: %s\n", run, qPrintable(answerer.boxes.join(QStringLiteral("; "))));
             return 1;
         }
-        launcherMbps << megabytes / (double(driver.elapsedNs) / 1e9);
+        launcherMbps << megabytes / (double(elapsedNs) / 1e9);
         if (peakKb >= 0)
             peakAboveIdleMb << double(peakKb - idleKb) / 1024.0;
 

@@ -2,7 +2,7 @@
 // repaint with every child, and, as the baseline, painting that decodes and
 // scales the background on every paint. Offscreen.
 #include "benchreport.h"
-#include "testenvironment.h"
+#include "testsupport.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
