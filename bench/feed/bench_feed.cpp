@@ -33,10 +33,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
-#include <unistd.h>
-
 #include <cstdio>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -57,10 +55,7 @@ double residentMb()
     return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1 << 20) : 0;
 }
 
-double peakResidentMb()
-{
-    return std::max<qint64>(0, statusKb("VmHWM")) / 1024.0;
-}
+double peakResidentMb() { return std::max<qint64>(0, statusKb("VmHWM")) / 1024.0; }
 
 // Photo-like pictures: a gradient, shapes that differ per index, and grain
 // that brings a picture to some 340 KB, as a detailed photo of this size at
@@ -87,13 +82,13 @@ void makePictures(const QString &folder)
         sky.setColorAt(0, QColor::fromHsv((i * 37) % 360, 160, 230));
         sky.setColorAt(1, QColor::fromHsv((i * 37 + 120) % 360, 200, 60));
         painter.fillRect(image.rect(), sky);
-        QRandomGenerator shapes{quint32(i)};
+        QRandomGenerator shapes { quint32(i) };
         painter.setRenderHint(QPainter::Antialiasing);
         for (int s = 0; s < 60; ++s) {
             painter.setBrush(QColor::fromHsv(int(shapes.bounded(360)), 180, 200, 160));
             painter.setPen(Qt::NoPen);
-            painter.drawEllipse(QPointF(shapes.bounded(1920), shapes.bounded(1080)), shapes.bounded(20, 240),
-                                shapes.bounded(20, 240));
+            painter.drawEllipse(
+                QPointF(shapes.bounded(1920), shapes.bounded(1080)), shapes.bounded(20, 240), shapes.bounded(20, 240));
         }
         painter.drawTiledPixmap(image.rect(), QPixmap::fromImage(grain), QPoint(i % 256, (i * 7) % 256));
         painter.setPen(Qt::white);
@@ -117,13 +112,13 @@ QByteArray newsList(const BenchServer &server)
 {
     QJsonArray list;
     for (int i = 0; i < newsCount; ++i) {
-        list.append(QJsonObject{
-            {u"title"_s, u"Новость номер %1: обновление сервера"_s.arg(i)},
-            {u"description"_s, u"Подробности в новости на сайте"_s},
-            {u"date"_s, QDate(2024, 1, 1).addDays(-i).toString(u"dd.MM.yyyy"_s)},
-            {u"date_iso"_s, QDate(2024, 1, 1).addDays(-i).toString(Qt::ISODate)},
-            {u"img"_s, server.url(u"/img/%1.jpg"_s.arg(i, 4, 10, QLatin1Char('0')))},
-            {u"url"_s, u"news-%1"_s.arg(i)},
+        list.append(QJsonObject {
+            { u"title"_s, u"Новость номер %1: обновление сервера"_s.arg(i) },
+            { u"description"_s, u"Подробности в новости на сайте"_s },
+            { u"date"_s, QDate(2024, 1, 1).addDays(-i).toString(u"dd.MM.yyyy"_s) },
+            { u"date_iso"_s, QDate(2024, 1, 1).addDays(-i).toString(Qt::ISODate) },
+            { u"img"_s, server.url(u"/img/%1.jpg"_s.arg(i, 4, 10, QLatin1Char('0'))) },
+            { u"url"_s, u"news-%1"_s.arg(i) },
         });
     }
     return QJsonDocument(list).toJson(QJsonDocument::Compact);
@@ -180,13 +175,14 @@ int load(int port)
         for (const NewsCard *card : cards)
             pictured += card->m_image.isNull() ? 0 : 1;
         const bool firstFour = cards.size() >= 4
-            && std::all_of(cards.cbegin(), cards.cbegin() + 4, [](const NewsCard *card) { return !card->m_image.isNull(); });
+            && std::all_of(
+                cards.cbegin(), cards.cbegin() + 4, [](const NewsCard *card) { return !card->m_image.isNull(); });
         if (visibleMs < 0 && firstFour)
             visibleMs = double(clock.nsecsElapsed()) / 1e6;
         if (pictured == newsCount) {
             done = true;
             std::printf("RESULT %.1f %.1f %.1f %.1f\n", visibleMs, double(clock.nsecsElapsed()) / 1e6,
-                        residentMb() - residentAtList, peak - residentAtList);
+                residentMb() - residentAtList, peak - residentAtList);
             std::fflush(stdout);
             QCoreApplication::exit(0);
         }
@@ -221,7 +217,7 @@ int prepareOne(const QString &file)
     clock.start();
     const QImage picture = NewsPicture::prepare(data, 1.0);
     std::printf("RESULT %.1f %.1f %d\n", peakResidentMb() - before, double(clock.nsecsElapsed()) / 1e6,
-                picture.isNull() ? 0 : 1);
+        picture.isNull() ? 0 : 1);
     return 0;
 }
 
@@ -245,7 +241,6 @@ QList<double> runChild(const QStringList &arguments, int timeoutMs)
     }
     return {};
 }
-
 
 // Moves the pointer across the four visible cards, and times the repaint of
 // the card under it after every move.
@@ -277,14 +272,14 @@ int orchestrate(const QString &cacheFolder, int runs)
 
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QCoreApplication::applicationFilePath(), {u"--serve"_s, pictureFolder});
+    server.start(QCoreApplication::applicationFilePath(), { u"--serve"_s, pictureFolder });
     if (!server.waitForReadyRead(30000))
         return 1;
     const int port = server.readLine().trimmed().toInt();
 
     QVector<double> visible, all, growth, peak;
     for (int run = 0; run < runs; ++run) {
-        const QList<double> result = runChild({u"--load"_s, QString::number(port)}, 150000);
+        const QList<double> result = runChild({ u"--load"_s, QString::number(port) }, 150000);
         if (result.size() != 4) {
             std::fprintf(stderr, "   load run %d failed\n", run);
             return 1;
@@ -324,11 +319,11 @@ int orchestrate(const QString &cacheFolder, int runs)
         huge.fill(90);
         QImageWriter(jpg, "jpeg").write(huge);
     }
-    for (const auto &[name, file] : {std::pair{u"png"_s, png}, std::pair{u"jpeg"_s, jpg}}) {
+    for (const auto &[name, file] : { std::pair { u"png"_s, png }, std::pair { u"jpeg"_s, jpg } }) {
         QVector<double> peaks;
         QVector<double> times;
         for (int run = 0; run < 3; ++run) {
-            const QList<double> result = runChild({u"--prepare"_s, file}, 60000);
+            const QList<double> result = runChild({ u"--prepare"_s, file }, 60000);
             if (result.size() != 3 || result.at(2) != 1) {
                 std::fprintf(stderr, "   %s: the picture was not prepared\n", qPrintable(name));
                 return 1;
@@ -337,9 +332,9 @@ int orchestrate(const QString &cacheFolder, int runs)
             times << result.at(1);
         }
         reportBench(u"feed.picture.prepare10000x10000.%1.peak"_s.arg(name), u"MB"_s, BenchStats::of(peaks), QString(),
-                    BenchStats(), u"< 100"_s);
-        reportBench(u"feed.picture.prepare10000x10000.%1.time"_s.arg(name), u"ms"_s, BenchStats::of(times),
-                    QString(), BenchStats(), QString());
+            BenchStats(), u"< 100"_s);
+        reportBench(u"feed.picture.prepare10000x10000.%1.time"_s.arg(name), u"ms"_s, BenchStats::of(times), QString(),
+            BenchStats(), QString());
     }
 
     // The news row under a moving pointer, pictures prepared on arrival; as the
@@ -353,8 +348,9 @@ int orchestrate(const QString &cacheFolder, int runs)
     while (waited.elapsed() < 30000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         const QList<NewsCard *> cards = window->findChildren<NewsCard *>(u"newsCard"_s);
-        if (cards.size() >= 4 && std::all_of(cards.cbegin(), cards.cbegin() + 4,
-                                             [](const NewsCard *card) { return !card->m_image.isNull(); })) {
+        if (cards.size() >= 4 && std::all_of(cards.cbegin(), cards.cbegin() + 4, [](const NewsCard *card) {
+                return !card->m_image.isNull();
+            })) {
             visible4 = cards.mid(0, 4);
             break;
         }
@@ -369,7 +365,7 @@ int orchestrate(const QString &cacheFolder, int runs)
         card->m_image = fullSize;
     const BenchStats scaledEveryPaint = sweepRepaints(window.get(), visible4, 3);
     reportBench(u"feed.newsRow.repaintPerCard"_s, u"ms"_s, repaint, u"full-size picture scaled every paint"_s,
-                scaledEveryPaint, u"< 1"_s);
+        scaledEveryPaint, u"< 1"_s);
     return 0;
 }
 } // namespace

@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <cstdio>
 
 namespace {
@@ -56,7 +55,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     QProcess server;
-    server.start(QString::fromLocal8Bit(argv[1]), {source});
+    server.start(QString::fromLocal8Bit(argv[1]), { source });
     if (!server.waitForReadyRead(10000)) {
         std::fputs("the server did not start\n", stderr);
         return 1;
@@ -108,7 +107,8 @@ int main(int argc, char *argv[])
         play->click(); // returns once the download and its box are done
         const qint64 peakKb = peakReset ? statusKb("VmHWM") : -1;
         if (elapsedNs < 0 || QFileInfo(saved).size() != size || answerer.boxes.size() != 1) {
-            std::fprintf(stderr, "launcher run %d failed: %s\n", run, qPrintable(answerer.boxes.join(QStringLiteral("; "))));
+            std::fprintf(
+                stderr, "launcher run %d failed: %s\n", run, qPrintable(answerer.boxes.join(QStringLiteral("; "))));
             return 1;
         }
         launcherMbps << megabytes / (double(elapsedNs) / 1e9);
@@ -119,26 +119,26 @@ int main(int argc, char *argv[])
         QProcess curl;
         QElapsedTimer clock;
         clock.start();
-        curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), curlTarget, url});
+        curl.start(QStringLiteral("curl"), { QStringLiteral("-s"), QStringLiteral("-o"), curlTarget, url });
         if (!curl.waitForFinished(120000) || curl.exitCode() != 0 || QFileInfo(curlTarget).size() != size) {
             std::fprintf(stderr, "curl run %d failed\n", run);
             return 1;
         }
         curlMbps << megabytes / (double(clock.nsecsElapsed()) / 1e9);
         std::fprintf(stderr, "run %d: launcher %.0f MB/s, curl %.0f MB/s, peak %.1f MiB above idle\n", run,
-                     launcherMbps.last(), curlMbps.last(), peakAboveIdleMb.isEmpty() ? -1.0 : peakAboveIdleMb.last());
+            launcherMbps.last(), curlMbps.last(), peakAboveIdleMb.isEmpty() ? -1.0 : peakAboveIdleMb.last());
     }
     server.kill();
     server.waitForFinished();
 
     const QString sizeText = QString::number(mebibytes);
     reportBench(QStringLiteral("installer download %1 MiB, loopback").arg(sizeText), QStringLiteral("MB/s"),
-                BenchStats::of(launcherMbps), QStringLiteral("curl -o"), BenchStats::of(curlMbps),
-                QStringLiteral(">= 0.9x curl"));
+        BenchStats::of(launcherMbps), QStringLiteral("curl -o"), BenchStats::of(curlMbps),
+        QStringLiteral(">= 0.9x curl"));
     if (!peakAboveIdleMb.isEmpty()) {
         reportBench(QStringLiteral("installer download %1 MiB, peak RSS above idle").arg(sizeText),
-                    QStringLiteral("MiB"), BenchStats::of(peakAboveIdleMb), QString(), BenchStats(),
-                    QStringLiteral("<= 32 MiB"));
+            QStringLiteral("MiB"), BenchStats::of(peakAboveIdleMb), QString(), BenchStats(),
+            QStringLiteral("<= 32 MiB"));
     }
     return 0;
 }

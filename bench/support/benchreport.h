@@ -5,7 +5,6 @@
 #include <QString>
 #include <QTextStream>
 #include <QVector>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -31,8 +30,7 @@ struct BenchStats final
 };
 
 /// Times work runs times after one warm-up run, in milliseconds.
-template<typename Work>
-BenchStats measure(int runs, Work work)
+template <typename Work> BenchStats measure(int runs, Work work)
 {
     work();
     QVector<double> samples;
@@ -73,7 +71,7 @@ inline bool resetPeak()
  * A figure without a baseline passes an empty baseline name.
  */
 inline void reportBench(const QString &name, const QString &unit, const BenchStats &value, const QString &baselineName,
-                        const BenchStats &baseline, const QString &target)
+    const BenchStats &baseline, const QString &target)
 {
     QTextStream out(stdout);
     out << "BENCH\t" << name << '\t' << unit << '\t' << value.median << '\t' << value.min << '\t' << value.max << '\t'

@@ -15,7 +15,6 @@
 
 namespace {
 
-
 // The same picture drawn the plain way: decode, scale, clip, panel, every time.
 void paintDecodingEveryTime(QPaintDevice *device)
 {
@@ -25,8 +24,8 @@ void paintDecodingEveryTime(QPaintDevice *device)
     clip.addRoundedRect(QRectF(0, 0, 1081, 659), 12.0, 12.0, Qt::AbsoluteSize);
     painter.setClipPath(clip);
     const QPixmap background(QStringLiteral(":/images/background.png"));
-    const QPixmap scaled =
-        background.scaled(QSize(1081, 659), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    const QPixmap scaled
+        = background.scaled(QSize(1081, 659), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     painter.drawPixmap((1081 - scaled.width()) / 2, (659 - scaled.height()) / 2, scaled);
     QPainterPath panel;
     panel.addRoundedRect(QRectF(20.5, 20.5, 205, 623), 12.0, 12.0, Qt::AbsoluteSize);
@@ -57,18 +56,16 @@ int main(int argc, char *argv[])
     target.fill(Qt::transparent);
     const int runs = 200;
 
-    const BenchStats own = measure(runs, [&] {
-        window.render(&target, QPoint(), QRegion(), QWidget::DrawWindowBackground);
-    });
+    const BenchStats own
+        = measure(runs, [&] { window.render(&target, QPoint(), QRegion(), QWidget::DrawWindowBackground); });
     const BenchStats decoding = measure(20, [&] { paintDecodingEveryTime(&target); });
-    const BenchStats whole = measure(runs, [&] {
-        window.render(&target, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
-    });
+    const BenchStats whole = measure(runs,
+        [&] { window.render(&target, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren); });
 
     reportBench(QStringLiteral("window paintEvent (background + panel)"), QStringLiteral("ms"), own,
-                QStringLiteral("decode and scale on every paint"), decoding,
-                QStringLiteral("< 1 ms and ≥ 10× faster than baseline"));
+        QStringLiteral("decode and scale on every paint"), decoding,
+        QStringLiteral("< 1 ms and ≥ 10× faster than baseline"));
     reportBench(QStringLiteral("whole-window repaint with children"), QStringLiteral("ms"), whole, QString(),
-                BenchStats(), QStringLiteral("(reported)"));
+        BenchStats(), QStringLiteral("(reported)"));
     return 0;
 }

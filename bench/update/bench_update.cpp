@@ -19,7 +19,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-
 #include <cstdio>
 
 namespace {
@@ -28,8 +27,7 @@ bool run(const QString &program, const QStringList &arguments, const QString &fo
     QProcess process;
     process.setWorkingDirectory(folder);
     process.start(program, arguments);
-    return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit
-           && process.exitCode() == 0;
+    return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 /// The archive: a payload of incompressible bytes stored as it is, and setup.exe,
@@ -54,9 +52,10 @@ bool makeArchive(const QString &folder, qint64 payloadBytes, const QString &star
     setup.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + startedPath.toUtf8() + "'\n");
     setup.close();
     setup.setPermissions(setup.permissions() | QFileDevice::ExeOwner);
-    const bool zipped = run(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-0"), zipPath,
-                                                    QStringLiteral("setup.exe"), QStringLiteral("payload.bin")},
-                            stage);
+    const bool zipped = run(QStringLiteral("zip"),
+        { QStringLiteral("-q"), QStringLiteral("-0"), zipPath, QStringLiteral("setup.exe"),
+            QStringLiteral("payload.bin") },
+        stage);
     QDir(stage).removeRecursively();
     return zipped;
 }
@@ -154,7 +153,7 @@ int main(int argc, char *argv[])
     const QByteArray digest = hash.result().toHex();
 
     QProcess server;
-    server.start(QString::fromLocal8Bit(argv[1]), {zipPath, QString::fromLatin1(digest)});
+    server.start(QString::fromLocal8Bit(argv[1]), { zipPath, QString::fromLatin1(digest) });
     if (!server.waitForReadyRead(10000)) {
         std::fputs("the server did not start\n", stderr);
         return 1;
@@ -179,14 +178,15 @@ int main(int argc, char *argv[])
         script += QStringLiteral(" && unzip -o -q \"$1\" -d \"$3\"");
         QElapsedTimer clock;
         clock.start();
-        const bool ok = run(QStringLiteral("sh"), {QStringLiteral("-c"), script, QStringLiteral("sh"), curlZip,
-                                                   archiveUrl, curlFolder, QString::fromLatin1(digest)});
+        const bool ok = run(QStringLiteral("sh"),
+            { QStringLiteral("-c"), script, QStringLiteral("sh"), curlZip, archiveUrl, curlFolder,
+                QString::fromLatin1(digest) });
         return ok ? double(clock.nsecsElapsed()) / 1e9 : -1.0;
     };
 
     QVector<double> launcher, baseline, launcherChecked, baselineChecked, peak;
     for (int i = 0; i < runs; ++i) {
-        for (const bool checked : {false, true}) {
+        for (const bool checked : { false, true }) {
             QDir(launcherFolder).removeRecursively();
             QFile::remove(started);
             env.apiBase = checked ? origin + QStringLiteral("/checked") : origin;
@@ -206,9 +206,9 @@ int main(int argc, char *argv[])
             }
             (checked ? baselineChecked : baseline) << curlSeconds;
             std::fprintf(stderr,
-                         "run %d%s: launcher %.2f s (download %.2f s), curl + unzip %.2f s, peak %.1f MiB above idle\n",
-                         i, checked ? " (sha256)" : "", update.seconds, update.downloadSeconds, curlSeconds,
-                         update.peakAboveIdleMiB);
+                "run %d%s: launcher %.2f s (download %.2f s), curl + unzip %.2f s, peak %.1f MiB above idle\n", i,
+                checked ? " (sha256)" : "", update.seconds, update.downloadSeconds, curlSeconds,
+                update.peakAboveIdleMiB);
         }
     }
     server.kill();
@@ -216,14 +216,14 @@ int main(int argc, char *argv[])
 
     const QString size = QString::number(mebibytes);
     reportBench(QStringLiteral("update %1 MiB: version answer to installer started").arg(size), QStringLiteral("s"),
-                BenchStats::of(launcher), QStringLiteral("curl + unzip"), BenchStats::of(baseline),
-                QStringLiteral("<= 1.3x baseline"));
+        BenchStats::of(launcher), QStringLiteral("curl + unzip"), BenchStats::of(baseline),
+        QStringLiteral("<= 1.3x baseline"));
     reportBench(QStringLiteral("update %1 MiB with sha256: version answer to installer started").arg(size),
-                QStringLiteral("s"), BenchStats::of(launcherChecked), QStringLiteral("curl + sha256sum + unzip"),
-                BenchStats::of(baselineChecked), QStringLiteral("<= 1.3x baseline"));
+        QStringLiteral("s"), BenchStats::of(launcherChecked), QStringLiteral("curl + sha256sum + unzip"),
+        BenchStats::of(baselineChecked), QStringLiteral("<= 1.3x baseline"));
     if (!peak.isEmpty()) {
         reportBench(QStringLiteral("update %1 MiB download: peak RSS above idle").arg(size), QStringLiteral("MiB"),
-                    BenchStats::of(peak), QString(), BenchStats(), QStringLiteral("<= 32 MiB"));
+            BenchStats::of(peak), QString(), BenchStats(), QStringLiteral("<= 32 MiB"));
     }
     return 0;
 }
