@@ -20,12 +20,15 @@ run: deps
 	tools/demo/run-demo.sh build/demo/VelorLauncher
 
 test: deps
+	tools/check-format.sh
 	cmake --preset ci
 	cmake --build --preset ci -j $(JOBS)
 	ctest --preset ci
 	cmake --preset fuzz -DVELOR_FUZZ_SMOKE_SECONDS=5
 	cmake --build --preset fuzz -j $(JOBS)
 	ctest --preset fuzz
+	JOBS=$(JOBS) tools/check-release-build.sh
+	tools/line-count.sh
 
 fuzz: deps
 	cmake --preset fuzz -DVELOR_FUZZ_SMOKE_SECONDS=$(FUZZ_SECONDS)

@@ -30,8 +30,8 @@ class InstanceChannel final : public QObject
 public:
     enum class Role {
         Second, ///< connected to a running copy
-        First,  ///< holds the lock; may listen for later copies
-        Lone,   ///< nobody answered and the lock stayed taken, or there is no channel
+        First, ///< holds the lock; may listen for later copies
+        Lone, ///< nobody answered and the lock stayed taken, or there is no channel
     };
 
     explicit InstanceChannel(const QString &name, QObject *parent = nullptr);

@@ -29,7 +29,7 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     if (role == InstanceChannel::Role::Second) {
         if (link.isEmpty()) {
             QMessageBox::warning(nullptr, QString::fromUtf8(Velor::applicationName),
-                                 QStringLiteral("Лаунчер уже запущен!"), QMessageBox::Ok, QMessageBox::NoButton);
+                QStringLiteral("Лаунчер уже запущен!"), QMessageBox::Ok, QMessageBox::NoButton);
         } else {
             socket.write(link.toUtf8());
             socket.waitForBytesWritten(1000);

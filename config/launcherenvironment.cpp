@@ -14,7 +14,7 @@ LauncherEnvironment LauncherEnvironment::compiledIn()
     env.forumUrl = QString::fromUtf8(VelorConfig::forumUrl);
     env.supportUrl = QString::fromUtf8(VelorConfig::supportUrl);
     env.socialLinks = {QString::fromUtf8(VelorConfig::discordUrl), QString::fromUtf8(VelorConfig::youtubeUrl),
-                       QString::fromUtf8(VelorConfig::vkUrl), QString::fromUtf8(VelorConfig::telegramUrl)};
+        QString::fromUtf8(VelorConfig::vkUrl), QString::fromUtf8(VelorConfig::telegramUrl)};
     env.gameServerHost = QString::fromUtf8(VelorConfig::gameServerHost);
     env.gameServerPort = QString::fromUtf8(Velor::gameServerPort);
     env.clientInstallerUrl = QString::fromUtf8(VelorConfig::clientInstallerUrl);
@@ -28,7 +28,8 @@ LauncherEnvironment LauncherEnvironment::compiledIn()
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/RAGEMP"),
     };
     env.tempFolder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
-    env.pictureCacheFolder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/pictures");
+    env.pictureCacheFolder
+        = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/pictures");
     env.settingsLocation = Platform::settingsLocation();
     env.clientKeyLocation = Platform::clientKeyLocation();
     env.quitApplication = [] { QCoreApplication::quit(); };

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 namespace Velor {
@@ -24,28 +23,28 @@ inline constexpr char ipcServerName[] = "VelorLauncherIPC";
  */
 struct LauncherEnvironment final
 {
-    QString apiBase;            ///< origin of "/servers", "/news" and "/launcher/version"
-    QString websiteUrl;         ///< origin of "/donate" and "/news/<slug>"
+    QString apiBase; ///< origin of "/servers", "/news" and "/launcher/version"
+    QString websiteUrl; ///< origin of "/donate" and "/news/<slug>"
     QString forumUrl;
     QString supportUrl;
-    QStringList socialLinks;    ///< Discord, YouTube, VK, Telegram, in this order
+    QStringList socialLinks; ///< Discord, YouTube, VK, Telegram, in this order
     QString gameServerHost;
     QString gameServerPort;
     QString clientInstallerUrl;
 
-    QString neighbourClientFolder;    ///< the "RAGEMP" folder next to the launcher
-    QStringList fixedClientFolders;   ///< searched after the remembered folder
-    QString tempFolder;               ///< downloads and the unpacked update go here
-    QString pictureCacheFolder;       ///< decoded start-up pictures; empty: no cache
-    QString settingsLocation;         ///< the launcher's own setting (see Platform::settingsLocation)
-    QString clientKeyLocation;        ///< where the client reads its server address
+    QString neighbourClientFolder; ///< the "RAGEMP" folder next to the launcher
+    QStringList fixedClientFolders; ///< searched after the remembered folder
+    QString tempFolder; ///< downloads and the unpacked update go here
+    QString pictureCacheFolder; ///< decoded start-up pictures; empty: no cache
+    QString settingsLocation; ///< the launcher's own setting (see Platform::settingsLocation)
+    QString clientKeyLocation; ///< where the client reads its server address
 
-    int statusIntervalMs = 30000;     ///< online-count poll period
-    int requestTimeoutMs = 30000;     ///< silence after which status, news and picture requests give up
+    int statusIntervalMs = 30000; ///< online-count poll period
+    int requestTimeoutMs = 30000; ///< silence after which status, news and picture requests give up
     int downloadStallTimeoutMs = 60000; ///< silence after which the installer and update downloads give up
-    int unpackTimeoutMs = 60000;      ///< bound on unpacking an update
-    int commitAttempts = 6;           ///< tries to give a finished download its name...
-    int commitRetryDelayMs = 300;     ///< ...this far apart: at most 1.5 s in all
+    int unpackTimeoutMs = 60000; ///< bound on unpacking an update
+    int commitAttempts = 6; ///< tries to give a finished download its name...
+    int commitRetryDelayMs = 300; ///< ...this far apart: at most 1.5 s in all
 
     /// Ends the application (after an update installer has been started).
     std::function<void()> quitApplication;

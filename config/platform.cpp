@@ -115,7 +115,8 @@ Command unpackCommand(const QString &zipPath, const QString &folder)
 #ifdef Q_OS_WIN
     return {QStringLiteral("powershell"), {QStringLiteral("-Command"), expandArchiveCommand(zipPath, folder)}};
 #else
-    return {QStringLiteral("unzip"), {QStringLiteral("-o"), QStringLiteral("-q"), zipPath, QStringLiteral("-d"), folder}};
+    return {
+        QStringLiteral("unzip"), {QStringLiteral("-o"), QStringLiteral("-q"), zipPath, QStringLiteral("-d"), folder}};
 #endif
 }
 
@@ -157,8 +158,8 @@ bool replaceFile(const QString &from, const QString &to)
 {
 #ifdef Q_OS_WIN
     return ::MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
-                         reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
+        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 #else
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 #endif

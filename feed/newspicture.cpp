@@ -2,7 +2,6 @@
 
 #include <QBuffer>
 #include <QImageReader>
-
 #include <cmath>
 
 namespace {
@@ -87,24 +86,25 @@ QImage NewsPicture::prepare(const QByteArray &data, qreal devicePixelRatio)
     if (image.isNull())
         return QImage();
     if (image.size() != scaled) {
-        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                              : QImage::Format_RGB32)
-                    .scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        image
+            = image
+                  .convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32)
+                  .scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
 
     // Keep what the clip of the area lets through: its aligned box, 163 x 162.
     // That part is 162 or 163 pixels wide, and placement() of either width
     // puts it back where it was cut from.
     const QRect shown = drawn & area.toAlignedRect();
-    const QRect kept = QRectF(QPointF(shown.topLeft() - drawn.topLeft()) * devicePixelRatio,
-                              QSizeF(shown.size()) * devicePixelRatio)
-                           .toRect()
+    const QRect kept
+        = QRectF(QPointF(shown.topLeft() - drawn.topLeft()) * devicePixelRatio, QSizeF(shown.size()) * devicePixelRatio)
+              .toRect()
         & image.rect();
     image = image.copy(kept);
     // Opaque pictures keep three bytes a pixel: a thousand cards hold a
     // quarter less, and drawing through the rounded clip costs the same.
-    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                          : QImage::Format_RGB888);
+    image
+        = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB888);
     image.setDevicePixelRatio(devicePixelRatio);
     return image;
 }

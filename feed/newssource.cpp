@@ -8,7 +8,6 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QNetworkReply>
-
 #include <utility>
 
 namespace {
@@ -54,8 +53,8 @@ void NewsSource::onFinished()
 QList<NewsItem> NewsSource::parse(const QByteArray &answer)
 {
     const QJsonDocument document = QJsonDocument::fromJson(answer);
-    const QJsonArray list =
-        document.isArray() ? document.array() : document.object().value(QLatin1String("data")).toArray();
+    const QJsonArray list
+        = document.isArray() ? document.array() : document.object().value(QLatin1String("data")).toArray();
 
     QList<NewsItem> items;
     items.reserve(list.size());

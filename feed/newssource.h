@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <limits>
 
 /// One item of the "/news" answer, its members read as strings.
@@ -13,10 +12,10 @@ struct NewsItem final
 {
     QString title;
     QString description;
-    QString date;    ///< "dd.MM.yyyy", shown as it is
+    QString date; ///< "dd.MM.yyyy", shown as it is
     QString dateIso; ///< compared as text, never parsed
     QString img;
-    QString url;     ///< slug of the item's page
+    QString url; ///< slug of the item's page
     /// Julian day of date; days that do not parse rank below every real one.
     qint64 day = std::numeric_limits<qint64>::min();
 };
@@ -41,27 +40,27 @@ public:
     /// picture, so the row's memory grows with this number.
     static constexpr qsizetype maxItems = 1000;
 
-/**
- * The items of a "/news" answer: a JSON array, or an object holding the array
- * under "data". Every element becomes an item, also one that is not an object
- * (it gives an item with empty members); a member that is missing or not a
- * string reads as empty. Any other answer gives no items.
- */
-static QList<NewsItem> parse(const QByteArray &answer);
+    /**
+     * The items of a "/news" answer: a JSON array, or an object holding the array
+     * under "data". Every element becomes an item, also one that is not an object
+     * (it gives an item with empty members); a member that is missing or not a
+     * string reads as empty. Any other answer gives no items.
+     */
+    static QList<NewsItem> parse(const QByteArray &answer);
 
-/**
- * Whether a goes before b in the row: by "date_iso" as text when both have
- * one, otherwise by the day of "date". Not a strict weak ordering when only
- * some items have "date_iso".
- */
-static bool isNewer(const NewsItem &a, const NewsItem &b);
+    /**
+     * Whether a goes before b in the row: by "date_iso" as text when both have
+     * one, otherwise by the day of "date". Not a strict weak ordering when only
+     * some items have "date_iso".
+     */
+    static bool isNewer(const NewsItem &a, const NewsItem &b);
 
-/**
- * Orders the items newest first by isNewer. Where isNewer is consistent on the
- * items the result is sorted and equal items keep their order; on any input
- * it stays within the list and finishes after at most n log2 n comparisons.
- */
-static void sortNewestFirst(QList<NewsItem> &items);
+    /**
+     * Orders the items newest first by isNewer. Where isNewer is consistent on the
+     * items the result is sorted and equal items keep their order; on any input
+     * it stays within the list and finishes after at most n log2 n comparisons.
+     */
+    static void sortNewestFirst(QList<NewsItem> &items);
 
     /// The page a card opens: the news page base followed by the slug as it is;
     /// empty for an empty slug.

@@ -9,7 +9,6 @@
 #include <QLocale>
 #include <QNetworkReply>
 #include <QTimer>
-
 #include <limits>
 
 namespace {
@@ -17,8 +16,8 @@ namespace {
 constexpr qint64 maxAnswerBytes = qint64(16) << 20;
 } // namespace
 
-StatusPoller::StatusPoller(QNetworkAccessManager *manager, const QString &url, int intervalMs, int timeoutMs,
-                           QObject *parent)
+StatusPoller::StatusPoller(
+    QNetworkAccessManager *manager, const QString &url, int intervalMs, int timeoutMs, QObject *parent)
     : QObject(parent)
     , m_manager(manager)
     , m_url(url)

@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <optional>
 
 class QNetworkAccessManager;
@@ -21,8 +20,8 @@ class StatusPoller final : public QObject
     Q_OBJECT
 
 public:
-    StatusPoller(QNetworkAccessManager *manager, const QString &url, int intervalMs, int timeoutMs,
-                 QObject *parent = nullptr);
+    StatusPoller(
+        QNetworkAccessManager *manager, const QString &url, int intervalMs, int timeoutMs, QObject *parent = nullptr);
 
     void start();
     void poll();

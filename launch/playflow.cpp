@@ -13,8 +13,8 @@ const QString settingsKey = QStringLiteral("ragempPath");
 const QString errorTitle = QStringLiteral("Ошибка");
 } // namespace
 
-PlayFlow::PlayFlow(const LauncherEnvironment &environment, QNetworkAccessManager *manager, PlayPrompts &prompts,
-                   QObject *parent)
+PlayFlow::PlayFlow(
+    const LauncherEnvironment &environment, QNetworkAccessManager *manager, PlayPrompts &prompts, QObject *parent)
     : QObject(parent)
     , m_env(environment)
     , m_prompts(prompts)
@@ -98,13 +98,13 @@ void PlayFlow::onDownloadFinished(const FileDownload::Outcome &outcome)
     switch (outcome.kind) {
     case FileDownload::Outcome::Kind::Saved:
         m_prompts.notify(PlayPrompts::Notice::Information, QStringLiteral("Установка"),
-                         QStringLiteral("Сейчас запустится установщик RAGE Multiplayer.\n"
-                                        "После установки нажмите кнопку «Начать играть» снова."));
+            QStringLiteral("Сейчас запустится установщик RAGE Multiplayer.\n"
+                           "После установки нажмите кнопку «Начать играть» снова."));
         if (!Platform::prepareToRun(installer) || !QProcess::startDetached(installer, QStringList(), QString())) {
             // The user was just told it would start, so a failure must not pass in silence.
             m_prompts.notify(PlayPrompts::Notice::Critical, errorTitle,
-                             QStringLiteral("Не удалось запустить установщик RAGE Multiplayer:\n%1")
-                                 .arg(QDir::toNativeSeparators(installer)));
+                QStringLiteral("Не удалось запустить установщик RAGE Multiplayer:\n%1")
+                    .arg(QDir::toNativeSeparators(installer)));
         }
         break;
     case FileDownload::Outcome::Kind::SaveFailed:
@@ -114,7 +114,7 @@ void PlayFlow::onDownloadFinished(const FileDownload::Outcome &outcome)
         break;
     case FileDownload::Outcome::Kind::Failed:
         m_prompts.notify(PlayPrompts::Notice::Critical, QStringLiteral("Ошибка загрузки"),
-                         QStringLiteral("Не удалось скачать RAGE Multiplayer:\n%1").arg(outcome.reason));
+            QStringLiteral("Не удалось скачать RAGE Multiplayer:\n%1").arg(outcome.reason));
         break;
     }
     m_busy = false;
@@ -123,5 +123,5 @@ void PlayFlow::onDownloadFinished(const FileDownload::Outcome &outcome)
 void PlayFlow::warnStartFailed()
 {
     m_prompts.notify(PlayPrompts::Notice::Warning, errorTitle,
-                     QStringLiteral("Не удалось запустить RageMP!\nПроверьте путь в настройках."));
+        QStringLiteral("Не удалось запустить RageMP!\nПроверьте путь в настройках."));
 }

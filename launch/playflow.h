@@ -1,7 +1,6 @@
 #pragma once
 
 #include "config/launcherenvironment.h"
-
 #include "net/filedownload.h"
 
 #include <QObject>
@@ -25,7 +24,7 @@ class PlayFlow final : public QObject
 
 public:
     PlayFlow(const LauncherEnvironment &environment, QNetworkAccessManager *manager, PlayPrompts &prompts,
-             QObject *parent = nullptr);
+        QObject *parent = nullptr);
     ~PlayFlow() override;
 
     void play();

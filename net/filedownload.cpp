@@ -46,7 +46,12 @@ void FileDownload::start(const QString &url, const QString &path, bool hash)
     m_file = std::make_unique<QTemporaryFile>(path + QStringLiteral(".XXXXXX"));
     if (!m_file->open()) {
         // Nowhere to save it: don't fetch it at all.
-        QMetaObject::invokeMethod(this, [this] { conclude({Outcome::Kind::SaveFailed, {}, {}}); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                conclude({Outcome::Kind::SaveFailed, {}, {}});
+            },
+            Qt::QueuedConnection);
         return;
     }
     m_reply = m_manager->get(makeGetRequest(url, m_stallTimeoutMs));
@@ -73,7 +78,7 @@ void FileDownload::cancel()
 
 void FileDownload::drain()
 {
-    if (!m_reply || m_writeFailed)
+    if (!m_reply || m_writeFailed || !m_reply->isOpen())
         return;
     const QByteArray chunk = m_reply->readAll();
     m_received += chunk.size();
@@ -105,9 +110,9 @@ void FileDownload::onReplyFinished()
         break;
     case QNetworkReply::OperationCanceledError: // only the transfer time-out aborts it otherwise
         return conclude({Kind::Failed,
-                         QStringLiteral("Загрузка прервана: сервер не присылал данных %1 с.")
-                             .arg((qMax(m_stallTimeoutMs, 1) + 999) / 1000),
-                         {}});
+            QStringLiteral("Загрузка прервана: сервер не присылал данных %1 с.")
+                .arg((qMax(m_stallTimeoutMs, 1) + 999) / 1000),
+            {}});
     default:
         return conclude({Kind::Failed, reply->errorString(), {}});
     }

@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <functional>
 #include <memory>
 
@@ -29,13 +28,13 @@ public:
     struct Outcome
     {
         enum class Kind {
-            Saved,      ///< the whole body is in place under its final name
+            Saved, ///< the whole body is in place under its final name
             SaveFailed, ///< the file could not be written or put in place
-            Canceled,   ///< cancel() was called; nothing to report
-            Failed,     ///< network, HTTP or transfer failure; reason says which
+            Canceled, ///< cancel() was called; nothing to report
+            Failed, ///< network, HTTP or transfer failure; reason says which
         };
         Kind kind = Kind::Failed;
-        QString reason;    ///< for Failed: the cause, ready to show to the user
+        QString reason; ///< for Failed: the cause, ready to show to the user
         QByteArray sha256; ///< for Saved with hashing asked for: the body's digest
     };
 

@@ -7,8 +7,8 @@
 QNetworkRequest makeGetRequest(const QString &url, int transferTimeoutMs)
 {
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QVariant(int(QNetworkRequest::NoLessSafeRedirectPolicy)));
+    request.setAttribute(
+        QNetworkRequest::RedirectPolicyAttribute, QVariant(int(QNetworkRequest::NoLessSafeRedirectPolicy)));
     request.setTransferTimeout(transferTimeoutMs);
     return request;
 }

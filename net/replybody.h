@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QtGlobal>
-
 #include <optional>
 
 class QNetworkReply;

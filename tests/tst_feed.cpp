@@ -9,7 +9,6 @@
 #include <QSignalSpy>
 #include <QtEndian>
 #include <QtTest>
-
 #include <zlib.h>
 
 using namespace Qt::StringLiterals;
@@ -31,7 +30,7 @@ QByteArray chunk(const char *type, const QByteArray &data)
 
 /// A PNG of one colour type and bit depth whose every row is row.
 QByteArray png(int width, int height, int depth, int type, const QByteArray &row, const QByteArray &palette,
-               const QByteArray &transparency)
+    const QByteArray &transparency)
 {
     QByteArray pixels;
     for (int y = 0; y < height; ++y)
@@ -79,8 +78,8 @@ void TestFeed::onlineTotal_data()
     QTest::newRow("summed") << QByteArray(R"([{"online":12},{"online":30,"name":"x"}])") << 42;
     QTest::newRow("not whole numbers count 0")
         << QByteArray(R"([{"online":"12"},{"online":12.5},{"online":true},{"online":null},7,[1],{"online":5}])") << 5;
-    QTest::newRow("clamped, never wrapped") << QByteArray(R"([{"online":2147483647},{"online":2147483647}])")
-                                            << 2147483647;
+    QTest::newRow("clamped, never wrapped")
+        << QByteArray(R"([{"online":2147483647},{"online":2147483647}])") << 2147483647;
     QTest::newRow("object") << QByteArray(R"({"online":5})") << -1;
     QTest::newRow("not JSON") << QByteArray("<html>") << -1;
 }
@@ -100,7 +99,8 @@ void TestFeed::stalledPollRecoversOnALaterTick()
     QNetworkAccessManager manager;
     StatusPoller poller(&manager, server.url(u"/servers"_s), 100, 300);
     QSignalSpy online(&poller, &StatusPoller::onlineChanged);
-    connect(&server, &FixtureServer::requested, this, [&server] { server.routes[u"/servers"_s] = Route(200, "[{\"online\":7}]"); });
+    connect(&server, &FixtureServer::requested, this,
+        [&server] { server.routes[u"/servers"_s] = Route(200, "[{\"online\":7}]"); });
     poller.start();
     QVERIFY(online.wait());
     QCOMPARE(online.at(0).at(0).toInt(), 7);
@@ -115,12 +115,12 @@ void TestFeed::news_data()
     QTest::newRow("by day, ties kept in order, bad dates last")
         << QByteArray(R"([{"title":"a","date":"15.01.2024"},{"title":"b","date":"02.05.2024"},
                           {"title":"f","date":"soon"},{"title":"e","date":"02.05.2024"}])")
-        << QStringList{u"b"_s, u"e"_s, u"a"_s, u"f"_s};
-    QTest::newRow("by date_iso when both have one")
-        << QByteArray(R"([{"title":"c","date_iso":"2024-05-02","date":"09.09.2024"},{"title":"d","date_iso":"2024-05-09"}])")
-        << QStringList{u"d"_s, u"c"_s};
+        << QStringList {u"b"_s, u"e"_s, u"a"_s, u"f"_s};
+    QTest::newRow("by date_iso when both have one") << QByteArray(
+        R"([{"title":"c","date_iso":"2024-05-02","date":"09.09.2024"},{"title":"d","date_iso":"2024-05-09"}])")
+                                                    << QStringList {u"d"_s, u"c"_s};
     QTest::newRow("under data; every element a card")
-        << QByteArray(R"({"data":[{"title":"a"},7,{"title":1}]})") << QStringList{u"a"_s, QString(), QString()};
+        << QByteArray(R"({"data":[{"title":"a"},7,{"title":1}]})") << QStringList {u"a"_s, QString(), QString()};
     QTest::newRow("data not a list") << QByteArray(R"({"data":{"title":"a"}})") << QStringList();
     QTest::newRow("not JSON") << QByteArray("<html>") << QStringList();
 }
@@ -171,14 +171,20 @@ void TestFeed::pictureKinds_data()
         QTest::addRow("%d-bit palette, transparent", depth)
             << png(640, 360, depth, 3, row, palette, half) << QColor(255, 0, 0, 128);
     }
-    const struct { int depth; char byte; int grey; } greys[] = {{1, '\xff', 255}, {2, '\xaa', 170}, {4, '\x88', 136}, {8, '\x80', 128}};
+    const struct
+    {
+        int depth;
+        char byte;
+        int grey;
+    } greys[] = {{1, '\xff', 255}, {2, '\xaa', 170}, {4, '\x88', 136}, {8, '\x80', 128}};
     for (const auto &grey : greys) {
         QTest::addRow("%d-bit grey", grey.depth)
             << png(640, 360, grey.depth, 0, QByteArray((640 * grey.depth + 7) / 8, grey.byte), {}, {})
             << QColor(grey.grey, grey.grey, grey.grey);
     }
     const auto repeat = [](const QByteArray &pixel) { return pixel.repeated(640); };
-    QTest::newRow("16-bit grey") << png(640, 360, 16, 0, repeat(QByteArray("\x80\x00", 2)), {}, {}) << QColor(128, 128, 128);
+    QTest::newRow("16-bit grey") << png(640, 360, 16, 0, repeat(QByteArray("\x80\x00", 2)), {}, {})
+                                 << QColor(128, 128, 128);
     QTest::newRow("8-bit grey, alpha") << png(640, 360, 8, 4, repeat("\x5a\x80"), {}, {}) << QColor(90, 90, 90, 128);
     QTest::newRow("16-bit grey, alpha") << png(640, 360, 16, 4, repeat(QByteArray("\x5a\x00\x80\x00", 4)), {}, {})
                                         << QColor(90, 90, 90, 128);
@@ -186,8 +192,8 @@ void TestFeed::pictureKinds_data()
     QTest::newRow("16-bit RGB") << png(640, 360, 16, 2, repeat(QByteArray("\xc8\x00\x14\x00\x3c\x00", 6)), {}, {})
                                 << QColor(200, 20, 60);
     QTest::newRow("8-bit RGBA") << png(640, 360, 8, 6, repeat("\xc8\x14\x3c\x80"), {}, {}) << QColor(200, 20, 60, 128);
-    QTest::newRow("16-bit RGBA") << png(640, 360, 16, 6, repeat(QByteArray("\xc8\x00\x14\x00\x3c\x00\x80\x00", 8)), {}, {})
-                                 << QColor(200, 20, 60, 128);
+    QTest::newRow("16-bit RGBA") << png(640, 360, 16, 6, repeat(QByteArray("\xc8\x00\x14\x00\x3c\x00\x80\x00", 8)), {},
+        {}) << QColor(200, 20, 60, 128);
     QTest::newRow("huge 1-bit palette: too large to decode whole")
         << png(8000, 8000, 1, 3, QByteArray(1000, '\0'), palette, {}) << QColor();
 }
@@ -204,7 +210,7 @@ void TestFeed::pictureKinds()
     for (const QPoint &at : {QPoint(0, 0), QPoint(160, 160), QPoint(325, 323)}) {
         const QColor drawn = picture.pixelColor(at);
         const int off = qMax(qMax(qAbs(drawn.red() - colour.red()), qAbs(drawn.green() - colour.green())),
-                             qMax(qAbs(drawn.blue() - colour.blue()), qAbs(drawn.alpha() - colour.alpha())));
+            qMax(qAbs(drawn.blue() - colour.blue()), qAbs(drawn.alpha() - colour.alpha())));
         QVERIFY2(off <= 3, qPrintable(drawn.name(QColor::HexArgb)));
     }
 }
@@ -232,14 +238,15 @@ void TestFeed::pictureAddressesAndTurns()
 
     std::vector<std::unique_ptr<QObject>> targets;
     for (const QString &address :
-         {u"file:///etc/hostname"_s, u"qrc:/images/logo.png"_s, u"file://127.0.0.1/share/x.png"_s, u"ftp://127.0.0.1/x"_s,
-          u"//127.0.0.1/p.jpg"_s, u"javascript:alert(1)"_s}) {
+        {u"file:///etc/hostname"_s, u"qrc:/images/logo.png"_s, u"file://127.0.0.1/share/x.png"_s,
+            u"ftp://127.0.0.1/x"_s, u"//127.0.0.1/p.jpg"_s, u"javascript:alert(1)"_s}) {
         targets.push_back(std::make_unique<QObject>());
         loader.load(targets.back().get(), address, 1.0);
     }
     for (int i = 0; i < 10; ++i) {
         targets.push_back(std::make_unique<QObject>());
-        loader.load(targets.back().get(), server.url(u"/p.jpg"_s).replace(u"http"_s, i % 2 ? u"HTTP"_s : u"http"_s), 1.0);
+        loader.load(
+            targets.back().get(), server.url(u"/p.jpg"_s).replace(u"http"_s, i % 2 ? u"HTTP"_s : u"http"_s), 1.0);
     }
     targets[6].reset(); // deleted while its picture loads: never reported
     QTRY_COMPARE(done.size(), 10);

@@ -37,18 +37,17 @@ void TestNet::download_data()
     QTest::addColumn<QByteArray>("file"); // what the target holds afterwards; "old" was there before
 
     const QByteArray body(300000, 'x');
-    QTest::newRow("saved whole") << Route{200, body} << 0 << false << false << int(Kind::Saved) << body;
+    QTest::newRow("saved whole") << Route {200, body} << 0 << false << false << int(Kind::Saved) << body;
     QTest::newRow("failure keeps the earlier file")
-        << Route{404, "gone"} << 0 << false << false << int(Kind::Failed) << QByteArray("old");
+        << Route {404, "gone"} << 0 << false << false << int(Kind::Failed) << QByteArray("old");
     QTest::newRow("a scanner holds the file a moment")
-        << Route{200, body} << 3 << false << false << int(Kind::Saved) << body;
-    QTest::newRow("the file stays held")
-        << Route{200, body} << 99 << false << false << int(Kind::SaveFailed) << QByteArray("old");
-    QTest::newRow("cancelled") << Route{200, body, Fault::StallAfterHeaders} << 0 << true << false
+        << Route {200, body} << 3 << false << false << int(Kind::Saved) << body;
+    QTest::newRow("the file stays held") << Route {200, body} << 99 << false << false << int(Kind::SaveFailed)
+                                         << QByteArray("old");
+    QTest::newRow("cancelled") << Route {200, body, Fault::StallAfterHeaders} << 0 << true << false
                                << int(Kind::Canceled) << QByteArray("old");
 #ifndef Q_OS_WIN
-    QTest::newRow("disk full") << Route{200, body} << 0 << false << true << int(Kind::SaveFailed)
-                               << QByteArray("old");
+    QTest::newRow("disk full") << Route {200, body} << 0 << false << true << int(Kind::SaveFailed) << QByteArray("old");
 #endif
 }
 
@@ -77,7 +76,7 @@ void TestNet::download()
     if (cancel)
         connect(&server, &FixtureServer::requested, &download, &FileDownload::cancel, Qt::QueuedConnection);
 #ifndef Q_OS_WIN
-    rlimit limit{};
+    rlimit limit {};
     getrlimit(RLIMIT_FSIZE, &limit);
     const rlimit saved = limit;
     if (diskFull) {
@@ -95,7 +94,7 @@ void TestNet::download()
     const auto outcome = finished.at(0).at(0).value<FileDownload::Outcome>();
     QCOMPARE(int(outcome.kind), kind);
     QCOMPARE(readFile(target), file);
-    QCOMPARE(QDir(scratch.path()).entryList(QDir::Files), QStringList{QStringLiteral("setup.exe")});
+    QCOMPARE(QDir(scratch.path()).entryList(QDir::Files), QStringList {QStringLiteral("setup.exe")});
     if (outcome.kind == Kind::Saved)
         QCOMPARE(outcome.sha256, QCryptographicHash::hash(file, QCryptographicHash::Sha256));
     QVERIFY(!download.isRunning());
@@ -106,8 +105,8 @@ void TestNet::progressOnlyWithALength()
 {
     QTemporaryDir scratch;
     FixtureServer server;
-    server.routes[QStringLiteral("/sized")] = Route{200, QByteArray(500000, 'x')};
-    server.routes[QStringLiteral("/unsized")] = Route{200, QByteArray(500000, 'x'), Fault::NoLength};
+    server.routes[QStringLiteral("/sized")] = Route {200, QByteArray(500000, 'x')};
+    server.routes[QStringLiteral("/unsized")] = Route {200, QByteArray(500000, 'x'), Fault::NoLength};
     QNetworkAccessManager manager;
     for (const QString &path : {QStringLiteral("/sized"), QStringLiteral("/unsized")}) {
         FileDownload download(&manager, 300);
@@ -117,7 +116,7 @@ void TestNet::progressOnlyWithALength()
         QVERIFY(finished.wait());
         QCOMPARE(finished.at(0).at(0).value<FileDownload::Outcome>().kind, Kind::Saved);
         if (path == QLatin1String("/sized"))
-            QCOMPARE(progress.constLast(), (QList<QVariant>{qint64(500000), qint64(500000)}));
+            QCOMPARE(progress.constLast(), (QList<QVariant> {qint64(500000), qint64(500000)}));
         else
             QCOMPARE(progress.count(), 0);
     }
@@ -127,7 +126,7 @@ void TestNet::droppedDownloadLeavesNothing()
 {
     QTemporaryDir scratch;
     FixtureServer server;
-    server.routes[QStringLiteral("/f")] = Route{200, "x", Fault::StallAfterHeaders};
+    server.routes[QStringLiteral("/f")] = Route {200, "x", Fault::StallAfterHeaders};
     QNetworkAccessManager manager;
     auto download = std::make_unique<FileDownload>(&manager, 5000);
     QSignalSpy finished(download.get(), &FileDownload::finished);

@@ -74,21 +74,22 @@ void TestPlay::init()
 
 void TestPlay::play_data()
 {
-    QTest::addColumn<QString>("client");      // the folder that holds updater.exe
-    QTest::addColumn<QString>("remembered");  // the folder remembered from earlier
-    QTest::addColumn<QStringList>("picks");   // folders picked in the client-missing dialog
+    QTest::addColumn<QString>("client"); // the folder that holds updater.exe
+    QTest::addColumn<QString>("remembered"); // the folder remembered from earlier
+    QTest::addColumn<QStringList>("picks"); // folders picked in the client-missing dialog
     QTest::addColumn<bool>("keyWritable");
-    QTest::addColumn<QString>("started");     // where the client started; empty: it did not
+    QTest::addColumn<QString>("started"); // where the client started; empty: it did not
     QTest::addColumn<QStringList>("prompts");
 
-    const QStringList none, missing{u"missing"_s}, failed{startFailed};
+    const QStringList none, missing {u"missing"_s}, failed {startFailed};
     QTest::newRow("next to the launcher") << u"neighbour"_s << u"wrong"_s << none << true << u"neighbour"_s << none;
     QTest::newRow("remembered") << u"picked"_s << u"picked"_s << none << true << u"picked"_s << none;
     QTest::newRow("fixed place") << u"fixed"_s << QString() << none << true << u"fixed"_s << none;
     QTest::newRow("nowhere, cancelled") << QString() << QString() << none << true << QString() << missing;
     QTest::newRow("nowhere, a wrong folder picked, then the right one")
-        << u"picked"_s << QString() << QStringList{u"wrong"_s, u"picked"_s} << true << u"picked"_s << missing;
-    QTest::newRow("updater.exe that cannot start") << u"directory"_s << QString() << none << true << QString() << failed;
+        << u"picked"_s << QString() << QStringList {u"wrong"_s, u"picked"_s} << true << u"picked"_s << missing;
+    QTest::newRow("updater.exe that cannot start")
+        << u"directory"_s << QString() << none << true << QString() << failed;
     QTest::newRow("client key that cannot be written")
         << u"neighbour"_s << QString() << none << false << QString() << failed;
 }
@@ -141,11 +142,10 @@ void TestPlay::installer_data()
     QTest::addColumn<QString>("notice");
     QTest::addColumn<bool>("started");
     const QByteArray installer = "#!/bin/sh\necho \"$*|$(pwd -P)\" >> \"$0.log\"\n";
-    QTest::newRow("saved and started")
-        << installer
-        << QStringLiteral("Установка|Сейчас запустится установщик RAGE Multiplayer.\n"
-                          "После установки нажмите кнопку «Начать играть» снова.")
-        << true;
+    QTest::newRow("saved and started") << installer
+                                       << QStringLiteral("Установка|Сейчас запустится установщик RAGE Multiplayer.\n"
+                                                         "После установки нажмите кнопку «Начать играть» снова.")
+                                       << true;
     QTest::newRow("an installer that cannot start")
         << QByteArray("not a program") << QStringLiteral("Ошибка|Не удалось запустить установщик RAGE Multiplayer:\n")
         << false;
@@ -157,7 +157,7 @@ void TestPlay::installer()
     QFETCH(QString, notice);
     QFETCH(bool, started);
     FixtureServer server;
-    server.routes[QStringLiteral("/setup.exe")] = Route{200, body};
+    server.routes[QStringLiteral("/setup.exe")] = Route {200, body};
     m_env.clientInstallerUrl = server.url(QStringLiteral("/setup.exe"));
     m_prompts.answer = Answer::Download;
     PlayFlow flow(m_env, &m_manager, m_prompts);
@@ -166,8 +166,9 @@ void TestPlay::installer()
     QSignalSpy finished(&flow.installerDownload(), &FileDownload::finished);
     flow.play();
     QVERIFY(finished.wait());
-    QCOMPARE(m_prompts.log.mid(0, 4), (QStringList{QStringLiteral("missing"), QStringLiteral("download"),
-                                                   QStringLiteral("back"), QStringLiteral("ended")}));
+    QCOMPARE(m_prompts.log.mid(0, 4),
+        (QStringList {
+            QStringLiteral("missing"), QStringLiteral("download"), QStringLiteral("back"), QStringLiteral("ended")}));
     QVERIFY(m_prompts.log.at(4).startsWith(u"Установка|"_s));
     QCOMPARE(m_prompts.log.size(), started ? 5 : 6);
     QVERIFY(m_prompts.log.constLast().startsWith(notice));
@@ -175,8 +176,8 @@ void TestPlay::installer()
     const QString path = m_env.tempFolder + QStringLiteral("/RAGEMultiplayer_Setup.exe");
     QCOMPARE(readFile(path), body);
     if (started)
-        QTRY_COMPARE(readFile(path + QStringLiteral(".log")),
-                     (u"|"_s + QDir::current().canonicalPath() + u"\n"_s).toUtf8());
+        QTRY_COMPARE(
+            readFile(path + QStringLiteral(".log")), (u"|"_s + QDir::current().canonicalPath() + u"\n"_s).toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestPlay)

@@ -9,7 +9,7 @@ packages=(
     python3 unzip zip curl
     xvfb xauth
     binutils-mingw-w64-x86-64
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     fonts-dejavu-core
 )
 [ "${1:-}" = "--bench" ] && packages+=(hyperfine time)

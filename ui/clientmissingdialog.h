@@ -3,7 +3,6 @@
 #include "launch/playprompts.h"
 
 #include <QDialog>
-
 #include <functional>
 
 class QLabel;

@@ -85,9 +85,8 @@ QImage cachedFrame(const QString &cacheFolder, const QSize &size, qreal devicePi
     const auto make = [&] { return renderFrame(size, devicePixelRatio); };
     if (cacheFolder.isEmpty())
         return make();
-    return PictureCache::fetch(cacheFolder,
-                               PictureCache::keyFor(QStringLiteral(":/images/background.png"), size, devicePixelRatio),
-                               make);
+    return PictureCache::fetch(
+        cacheFolder, PictureCache::keyFor(QStringLiteral(":/images/background.png"), size, devicePixelRatio), make);
 }
 } // namespace
 
@@ -103,8 +102,8 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     // The two large pictures are decoded beside the widget construction, each
     // once, and both are in place before the first frame.
     m_firstFrame = std::async(std::launch::async, cachedFrame, m_env.pictureCacheFolder, size(), devicePixelRatioF());
-    std::future<QImage> logo =
-        std::async(std::launch::async, cachedLogo, m_env.pictureCacheFolder, devicePixelRatioF());
+    std::future<QImage> logo
+        = std::async(std::launch::async, cachedLogo, m_env.pictureCacheFolder, devicePixelRatioF());
 
     m_play = new PlayFlow(m_env, m_netManager, *m_prompts, this);
 
@@ -249,7 +248,7 @@ void MainWindow::onUpdateDownloadFailed(const QString &error)
         m_updateDialog = nullptr;
     }
     QMessageBox::critical(this, QStringLiteral("Ошибка обновления"),
-                          QStringLiteral("Не удалось скачать обновление:\n%1").arg(error), QMessageBox::Ok);
+        QStringLiteral("Не удалось скачать обновление:\n%1").arg(error), QMessageBox::Ok);
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event)
@@ -294,4 +293,3 @@ void MainWindow::paintEvent(QPaintEvent *event)
     }
     QMainWindow::paintEvent(event);
 }
-

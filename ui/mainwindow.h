@@ -7,7 +7,6 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QString>
-
 #include <future>
 #include <memory>
 

@@ -1,5 +1,4 @@
 #include "ui/mainwindow.h"
-
 #include "ui/newsrow.h"
 #include "ui/picturecache.h"
 
@@ -13,8 +12,8 @@
 #include <QPushButton>
 
 namespace {
-const QString logoTextStyle = QStringLiteral(
-    "font-family:'Akrobat'; font-size:16px; font-weight:900;color:#FEDD2C; background:transparent;");
+const QString logoTextStyle
+    = QStringLiteral("font-family:'Akrobat'; font-size:16px; font-weight:900;color:#FEDD2C; background:transparent;");
 const QString transparentStyle = QStringLiteral("background: transparent;");
 const QString separatorStyle = QStringLiteral("background: rgba(255,255,255,0.10); border-radius: 38px;");
 const QString sidebarPlayStyle = QStringLiteral(
@@ -37,10 +36,10 @@ const QString arrowStyle = QStringLiteral(
 const QString onlineBoxStyle = QStringLiteral(
     "QFrame {  background: rgba(49, 49, 49, 0.45);  border: 1px solid rgba(255, 255, 255, 0.07);  border-radius: 8px;}"
     "QLabel { border: none; background: transparent; }");
-const QString onlineCaptionStyle = QStringLiteral(
-    "font-family: 'Akrobat','Segoe UI';font-size: 13px;font-weight: 600;color: #707070;");
-const QString onlineValueStyle = QStringLiteral(
-    "font-family: 'Akrobat','Segoe UI';font-size: 13px;font-weight: 700;color: #DEDEDE;");
+const QString onlineCaptionStyle
+    = QStringLiteral("font-family: 'Akrobat','Segoe UI';font-size: 13px;font-weight: 600;color: #707070;");
+const QString onlineValueStyle
+    = QStringLiteral("font-family: 'Akrobat','Segoe UI';font-size: 13px;font-weight: 700;color: #DEDEDE;");
 const QString largePlayStyle = QStringLiteral(
     "QPushButton {  background: #FFCC00;  border-radius: 8px;  border: 1px solid rgba(255,255,255,0.05);"
     "  font-family: 'Akrobat','Segoe UI';  font-size: 13px;  font-weight: 700;  color: #382D00;}"
@@ -123,8 +122,8 @@ void MainWindow::buildSidebar()
     sidebarPlay->setGeometry(33, 118, 180, 40);
     sidebarPlay->setCursor(Qt::PointingHandCursor);
     sidebarPlay->setText(setIconIfLoaded(sidebarPlay, QStringLiteral(":/images/icon_play.png"), 10)
-                             ? QStringLiteral("Играть")
-                             : QStringLiteral("\u25B6  Играть"));
+            ? QStringLiteral("Играть")
+            : QStringLiteral("\u25B6  Играть"));
     sidebarPlay->setStyleSheet(sidebarPlayStyle);
     addGlow(sidebarPlay, 20.0);
     connect(sidebarPlay, &QAbstractButton::clicked, this, &MainWindow::onPlayClicked);
@@ -137,10 +136,12 @@ void MainWindow::buildSidebar()
         void (MainWindow::*slot)();
     };
     const MenuEntry menu[] = {
-        {"shopButton", QStringLiteral("Магазин"), QStringLiteral(":/images/icon_magazin.png"), &MainWindow::onShopClicked},
-        {"forumButton", QStringLiteral("Форум"), QStringLiteral(":/images/icon_forum.png"), &MainWindow::onForumClicked},
+        {"shopButton", QStringLiteral("Магазин"), QStringLiteral(":/images/icon_magazin.png"),
+            &MainWindow::onShopClicked},
+        {"forumButton", QStringLiteral("Форум"), QStringLiteral(":/images/icon_forum.png"),
+            &MainWindow::onForumClicked},
         {"supportButton", QStringLiteral("Поддержка"), QStringLiteral(":/images/icon_support.png"),
-         &MainWindow::onSupportClicked},
+            &MainWindow::onSupportClicked},
     };
     for (int i = 0; i < 3; ++i) {
         auto *button = new QPushButton(m_centralWidget);
@@ -183,7 +184,8 @@ void MainWindow::buildSidebar()
         button->setStyleSheet(socialStyle);
         setIconIfLoaded(button, social[i].icon, 13);
         const QString link = m_env.socialLinks.value(i);
-        connect(button, &QAbstractButton::clicked, button, [this, link] { openPage(link); }, Qt::DirectConnection);
+        connect(
+            button, &QAbstractButton::clicked, button, [this, link] { openPage(link); }, Qt::DirectConnection);
     }
 }
 
@@ -249,8 +251,8 @@ void MainWindow::buildContent()
     m_playButton->setGeometry(896, 576, 158, 44);
     m_playButton->setCursor(Qt::PointingHandCursor);
     m_playButton->setText(setIconIfLoaded(m_playButton, QStringLiteral(":/images/icon_play.png"), 10)
-                              ? QStringLiteral("Начать играть")
-                              : QStringLiteral("\u25B6  Начать играть"));
+            ? QStringLiteral("Начать играть")
+            : QStringLiteral("\u25B6  Начать играть"));
     m_playButton->setStyleSheet(largePlayStyle);
     addGlow(m_playButton, 24.0);
     connect(m_playButton, &QAbstractButton::clicked, this, &MainWindow::onPlayClicked);

@@ -12,8 +12,8 @@
 #include <QUrl>
 
 namespace {
-QLabel *makeLabel(QWidget *card, const char *objectName, const QRect &geometry, bool wordWrap,
-                  Qt::Alignment alignment, const QString &styleSheet)
+QLabel *makeLabel(QWidget *card, const char *objectName, const QRect &geometry, bool wordWrap, Qt::Alignment alignment,
+    const QString &styleSheet)
 {
     auto *label = new QLabel(card);
     label->setObjectName(QString::fromLatin1(objectName));
@@ -45,15 +45,15 @@ NewsCard::NewsCard(QWidget *parent)
     setStyleSheet(QStringLiteral("background: transparent;"));
 
     m_titleLabel = makeLabel(this, "newsTitleLabel", QRect(16, 186, 162, 36), true, Qt::AlignLeft | Qt::AlignTop,
-                             QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 13px;font-weight: 600;"
-                                            "color: #DEDEDE;background: transparent;"));
-    m_descriptionLabel =
-        makeLabel(this, "newsDescriptionLabel", QRect(16, 224, 162, 16), true, Qt::AlignLeft | Qt::AlignTop,
-                  QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 9px;color: #707070;"
-                                 "background: transparent;"));
+        QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 13px;font-weight: 600;"
+                       "color: #DEDEDE;background: transparent;"));
+    m_descriptionLabel
+        = makeLabel(this, "newsDescriptionLabel", QRect(16, 224, 162, 16), true, Qt::AlignLeft | Qt::AlignTop,
+            QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 9px;color: #707070;"
+                           "background: transparent;"));
     m_dateLabel = makeLabel(this, "newsDateLabel", QRect(16, 242, 162, 12), false, Qt::Alignment(),
-                            QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 8px;"
-                                           "color: rgba(112,112,112,0.6);background: transparent;"));
+        QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 8px;"
+                       "color: rgba(112,112,112,0.6);background: transparent;"));
 }
 
 void NewsCard::mousePressEvent(QMouseEvent *event)
@@ -103,7 +103,7 @@ void NewsCard::paintEvent(QPaintEvent *event)
             painter.drawPixmap(target.topLeft(), m_image);
         else
             painter.drawPixmap(target.topLeft(),
-                               m_image.scaled(target.size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
+                m_image.scaled(target.size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
     } else {
         const QRect fill = area.toRect();
         QLinearGradient shade(area.topLeft(), area.bottomLeft());

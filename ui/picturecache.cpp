@@ -50,8 +50,7 @@ QImage load(const QString &folder, const QString &key)
     double ratio = 1.0;
     in >> fileMagic >> storedKey >> width >> height >> format >> ratio;
     if (in.status() != QDataStream::Ok || fileMagic != magic || storedKey != key || width <= 0 || height <= 0
-        || format != QImage::Format_ARGB32_Premultiplied || ratio <= 0
-        || qint64(width) * height * 4 > maxBytes)
+        || format != QImage::Format_ARGB32_Premultiplied || ratio <= 0 || qint64(width) * height * 4 > maxBytes)
         return QImage();
     if (file.size() - file.pos() != qint64(width) * height * 4)
         return QImage();

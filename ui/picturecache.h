@@ -24,8 +24,7 @@ QImage load(const QString &folder, const QString &key);
 void store(const QString &folder, const QString &key, const QImage &picture);
 
 /// The picture under key, made with make() and stored when it is not there yet.
-template<typename Make>
-QImage fetch(const QString &folder, const QString &key, Make make)
+template <typename Make> QImage fetch(const QString &folder, const QString &key, Make make)
 {
     QImage picture = load(folder, key);
     if (picture.isNull()) {

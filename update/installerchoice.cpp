@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
-
 #include <algorithm>
 #include <tuple>
 #include <vector>

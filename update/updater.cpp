@@ -14,7 +14,6 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QUrl>
-
 #include <utility>
 
 namespace {
@@ -175,7 +174,7 @@ void Updater::installUpdate(const QString &zipPath)
         unpack.start(command.program, command.arguments);
         // Blocks the window on purpose: nothing else may happen meanwhile.
         unpacked = unpack.waitForFinished(m_env.unpackTimeoutMs) && unpack.exitStatus() == QProcess::NormalExit
-                   && unpack.exitCode() == 0;
+            && unpack.exitCode() == 0;
         if (unpack.state() != QProcess::NotRunning) {
             unpack.kill();
             unpack.waitForFinished();
@@ -193,8 +192,8 @@ void Updater::installUpdate(const QString &zipPath)
     }
 
     QFile::remove(zipPath);
-    const QStringList switches{QStringLiteral("/VERYSILENT"), QStringLiteral("/CLOSEAPPLICATIONS"),
-                               QStringLiteral("/RESTARTAPPLICATIONS")};
+    const QStringList switches {
+        QStringLiteral("/VERYSILENT"), QStringLiteral("/CLOSEAPPLICATIONS"), QStringLiteral("/RESTARTAPPLICATIONS")};
     if (!Platform::prepareToRun(installer) || !QProcess::startDetached(installer, switches, QString())) {
         emit downloadFailed(startFailedText);
         return;

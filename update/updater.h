@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <functional>
 
 class QNetworkAccessManager;
@@ -75,5 +74,5 @@ private:
     LauncherEnvironment m_env;
     UnpackCommand m_unpackCommand;
     QByteArray m_expectedSha256; // of the last answer; empty: not given
-    QString m_verifiedArchive;   // the stored archive that matched it
+    QString m_verifiedArchive; // the stored archive that matched it
 };

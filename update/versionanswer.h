@@ -14,7 +14,7 @@ class QUrl;
 struct VersionAnswer final
 {
     enum class Verdict {
-        Usable,      ///< names a version and an archive the launcher may fetch
+        Usable, ///< names a version and an archive the launcher may fetch
         NotAnObject, ///< not a JSON object; no field below is set
         InvalidData, ///< an object, but a required field is missing or unsafe
     };

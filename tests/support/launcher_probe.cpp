@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QSocketNotifier>
-
 #include <cstdio>
 #include <unistd.h>
 
@@ -41,9 +40,8 @@ int main(int argc, char *argv[])
             }
         });
     };
-    hooks.adjustEnvironment = [](LauncherEnvironment &env) {
-        env = testEnvironment(qEnvironmentVariable("VELOR_SCRATCH"));
-    };
+    hooks.adjustEnvironment
+        = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("VELOR_SCRATCH")); };
     hooks.windowShown = [](MainWindow &) { report(QStringLiteral("window")); };
     const int code = runLauncher(argc, argv, hooks);
     answerer.reset();

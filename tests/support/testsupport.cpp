@@ -56,7 +56,10 @@ FixtureServer::~FixtureServer()
 
 QString FixtureServer::url(const QString &path) const
 {
-    return QStringLiteral("%1://127.0.0.1:%2%3").arg(QLatin1String(m_tls ? "https" : "http")).arg(m_server->serverPort()).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(QLatin1String(m_tls ? "https" : "http"))
+        .arg(m_server->serverPort())
+        .arg(path);
 }
 
 void FixtureServer::trust()
@@ -81,12 +84,16 @@ void FixtureServer::answer(QTcpSocket *socket, const QString &path)
     emit requested(path);
     if (route.fault == Fault::Stall)
         return;
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n" + route.headers;
+    QByteArray head
+        = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n" + route.headers;
     if (route.fault != Fault::NoLength)
         head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     socket->write(head + "\r\n");
     const QByteArray half = route.body.left(route.body.size() / 2);
     switch (route.fault) {
+    case Fault::Held:
+        socket->setProperty("held", route.body);
+        return;
     case Fault::StallAfterHeaders:
         return;
     case Fault::Reset:
@@ -115,6 +122,16 @@ void FixtureServer::answer(QTcpSocket *socket, const QString &path)
         socket->write(route.body);
     }
     socket->disconnectFromHost();
+}
+
+void FixtureServer::release()
+{
+    for (QTcpSocket *socket : findChildren<QTcpSocket *>()) {
+        if (socket->property("held").isValid()) {
+            socket->write(socket->property("held").toByteArray());
+            socket->disconnectFromHost();
+        }
+    }
 }
 
 LauncherEnvironment testEnvironment(const QString &scratch)

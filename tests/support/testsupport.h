@@ -7,17 +7,20 @@
 #include <QObject>
 #include <QStringList>
 #include <QTcpServer>
-
 #include <functional>
 #include <memory>
 
 /// How a fixture route misbehaves; every connection closes after one answer.
-enum class Fault { None, Stall, StallAfterHeaders, Drip, Reset, ShortBody, NoLength };
+/// Held answers send their headers and wait for FixtureServer::release().
+enum class Fault { None, Stall, StallAfterHeaders, Held, Drip, Reset, ShortBody, NoLength };
 
 struct Route
 {
     Route(int status = 200, QByteArray body = {}, Fault fault = Fault::None, QByteArray headers = {})
-        : status(status), body(std::move(body)), fault(fault), headers(std::move(headers))
+        : status(status)
+        , body(std::move(body))
+        , fault(fault)
+        , headers(std::move(headers))
     {
     }
     int status;
@@ -40,9 +43,11 @@ public:
     static void trust();
     /// A loopback address on which nothing listens.
     static QString refusedUrl(const QString &path = QString());
+    /// Sends the bodies of the held answers.
+    void release();
 
     QHash<QString, Route> routes; ///< unknown paths get a 404 page
-    QStringList requests;         ///< paths asked for, in order
+    QStringList requests; ///< paths asked for, in order
 
 signals:
     void requested(const QString &path);

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -41,8 +40,8 @@ int main(int argc, char *argv[])
             return;
         poll.stop();
         const bool saved = window.grab().save(output);
-        std::fprintf(stderr, "%s %s\n", ready ? "ready:" : "timed out waiting for data:",
-                     saved ? "saved" : "could not save");
+        std::fprintf(
+            stderr, "%s %s\n", ready ? "ready:" : "timed out waiting for data:", saved ? "saved" : "could not save");
         QCoreApplication::exit(ready && saved ? 0 : 1);
     });
     poll.start(100);

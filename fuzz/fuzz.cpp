@@ -1,0 +1,43 @@
+// libFuzzer targets over every reader of bytes from outside; FUZZ_TARGET
+// picks one: the channel message, the "/servers", "/news" and
+// "/launcher/version" answers.
+#include "app/instancechannel.h"
+#include "feed/newssource.h"
+#include "feed/statuspoller.h"
+#include "update/versionanswer.h"
+#include "update/versioncompare.h"
+
+#include <QUrl>
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    bool fault = false;
+#if FUZZ_TARGET == 0
+    // Whatever the bytes, only a message that starts with the prefix plays.
+    fault = InstanceChannel::messageRequestsPlay(bytes) && bytes.left(16).toLower() != "velorlauncher://";
+#elif FUZZ_TARGET == 1
+    if (const std::optional<int> total = StatusPoller::onlineTotal(bytes))
+        fault = StatusPoller::formatOnline(*total).isEmpty();
+#elif FUZZ_TARGET == 2
+    // Ordering never loses or invents an item.
+    QList<NewsItem> items = NewsSource::parse(bytes);
+    const qsizetype count = items.size();
+    NewsSource::sortNewestFirst(items);
+    fault = items.size() != count;
+#else
+    // A version is never newer than itself, the comparison is asymmetric, and
+    // a usable answer names a version and an archive that may be fetched.
+    const VersionAnswer answer = VersionAnswer::parse(bytes);
+    const QString current = QStringLiteral("1.1.9");
+    fault = isNewerVersion(answer.version, answer.version)
+        || (isNewerVersion(answer.version, current) && isNewerVersion(current, answer.version))
+        || (answer.verdict == VersionAnswer::Verdict::Usable
+            && (answer.version.isEmpty() || !VersionAnswer::isTrustedArchiveUrl(QUrl(answer.downloadUrl))));
+#endif
+    if (fault)
+        __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,216 @@
+#include "testsupport.h"
+#include "update/installerchoice.h"
+#include "update/updater.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+/// What an updater reports while action runs, as "signal:arguments", joined.
+QString reportOf(Updater &updater, QStringList &reports, const std::function<void()> &action)
+{
+    const auto record = [&reports](const QString &name) {
+        return [&reports, name](const QString &a = {}, const QString &b = {}) {
+            reports << name + u":"_s + a + (b.isEmpty() ? QString() : u":"_s + b);
+        };
+    };
+    QObject context;
+    QObject::connect(&updater, &Updater::updateAvailable, &context, record(u"update"_s));
+    QObject::connect(&updater, &Updater::noUpdateAvailable, &context, [&reports] { reports << u"none"_s; });
+    QObject::connect(&updater, &Updater::updateCheckFailed, &context, record(u"failed"_s));
+    QObject::connect(&updater, &Updater::downloadFinished, &context, record(u"saved"_s));
+    QObject::connect(&updater, &Updater::downloadFailed, &context, record(u"failed"_s));
+    reports.clear();
+    action();
+    if (!QTest::qWaitFor([&reports] { return !reports.isEmpty(); }, 10000))
+        return u"nothing"_s;
+    return reports.join(u','); // more than one report shows as such
+}
+} // namespace
+
+class TestUpdate final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void versionAnswer_data();
+    void versionAnswer();
+    void archive_data();
+    void archive();
+    void choice_data();
+    void choice();
+    void install_data();
+    void install();
+
+private:
+    QString reportOf(Updater &updater, const std::function<void()> &action)
+    {
+        return ::reportOf(updater, m_reports, action);
+    }
+    std::unique_ptr<QTemporaryDir> m_scratch;
+    LauncherEnvironment m_env;
+    QStringList m_reports;
+};
+
+void TestUpdate::init()
+{
+    m_scratch = std::make_unique<QTemporaryDir>();
+    m_env = testEnvironment(m_scratch->path());
+    m_env.quitApplication = [this] { m_reports << u"quit"_s; };
+}
+
+void TestUpdate::versionAnswer_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("report");
+    const auto answer = [](const QByteArray &version, const QByteArray &extra = {}) {
+        return R"({"version":)" + version + R"(,"download_url":"https://cdn.test/u.zip","changelog":"c")" + extra + "}";
+    };
+    const QString badData = u"failed:Неверные данные обновления"_s;
+    for (const char *newer : {"1.2.0", "1.1.9.1", "2", "1.10.0"})
+        QTest::addRow("%s is newer", newer)
+            << answer('"' + QByteArray(newer) + '"') << u"update:%1:c"_s.arg(QLatin1String(newer));
+    for (const char *older : {"1.1.9", "1.1", "beta.2.0", "1..9"})
+        QTest::addRow("%s is not newer", older) << answer('"' + QByteArray(older) + '"') << u"none"_s;
+    QTest::newRow("no changelog") << QByteArray(R"({"version":"1.2","download_url":"https://cdn.test/u.zip"})")
+                                  << u"update:1.2"_s;
+    QTest::newRow("version a number") << answer("1.2") << badData;
+    QTest::newRow("empty address") << QByteArray(R"({"version":"1.2","download_url":""})") << badData;
+    QTest::newRow("plain http address") << QByteArray(R"({"version":"1.2","download_url":"http://cdn.test/u.zip"})")
+                                        << badData;
+    QTest::newRow("file address") << QByteArray(R"({"version":"1.2","download_url":"file:///tmp/u.zip"})") << badData;
+    QTest::newRow("empty or null sha256 is absent")
+        << answer(R"("1.2")", R"(,"sha256":"","x":null)") << u"update:1.2:c"_s;
+    QTest::newRow("sha256 not 64 hex digits")
+        << answer(R"("1.2")", R"(,"sha256":")" + QByteArray(63, 'a') + '"') << badData;
+    QTest::newRow("sha256 a number") << answer(R"("1.2")", R"(,"sha256":5)") << badData;
+    QTest::newRow("array") << QByteArray("[]") << u"failed:Неверный формат ответа сервера"_s;
+}
+
+void TestUpdate::versionAnswer()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, report);
+    FixtureServer server;
+    server.routes[u"/launcher/version"_s] = Route(200, answer);
+    m_env.apiBase = server.url();
+    Updater updater(m_env);
+    QCOMPARE(reportOf(updater, [&updater] { updater.checkForUpdates(false); }), report);
+}
+
+void TestUpdate::archive_data()
+{
+    QTest::addColumn<QByteArray>("digest");
+    QTest::addColumn<QString>("report");
+    const QByteArray body = "zip bytes";
+    QTest::newRow("no checksum") << QByteArray() << u"saved:"_s;
+    QTest::newRow("checksum matches") << QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()
+                                      << u"saved:"_s;
+    QTest::newRow("checksum differs") << QByteArray(64, 'a') << u"failed:Контрольная сумма обновления не совпадает"_s;
+}
+
+void TestUpdate::archive()
+{
+    QFETCH(QByteArray, digest);
+    QFETCH(QString, report);
+    FixtureServer server;
+    server.routes[u"/u.zip"_s] = Route(200, "zip bytes");
+    server.routes[u"/launcher/version"_s] = Route(200,
+        R"({"version":"1.2","download_url":")" + server.url(u"/u.zip"_s).toUtf8() + R"(","sha256":")" + digest + "\"}");
+    m_env.apiBase = server.url();
+    Updater updater(m_env);
+    QCOMPARE(reportOf(updater, [&updater] { updater.checkForUpdates(true); }), u"update:1.2"_s);
+    const QString path = m_env.tempFolder + u"/VelorRP_Launcher_Update.zip"_s;
+    QCOMPARE(reportOf(updater, [&updater] { updater.downloadUpdate(updater.downloadUrl()); }),
+        report.startsWith(u"saved"_s) ? report + path : report);
+    QCOMPARE(QFile::exists(path), report.startsWith(u"saved"_s));
+    // Plain http leaves the loopback host only for https.
+    QCOMPARE(reportOf(updater, [&updater] { updater.downloadUpdate(u"http://cdn.test/u.zip"_s); }),
+        u"failed:Неверные данные обновления"_s);
+    QCOMPARE(server.requests.size(), 2);
+}
+
+void TestUpdate::choice_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("shallowest, then by path, any case")
+        << QStringList {u"a/setup.exe"_s, u"b.EXE"_s, u"Z.exe"_s, u"readme.txt"_s} << u"Z.exe"_s;
+    QTest::newRow("none") << QStringList {u"readme.txt"_s} << QString();
+    QTest::newRow("links are not followed or chosen") << QStringList {u"link.exe->../outside/x.exe"_s,
+        u"dir->../outside"_s, u"deep/er/real.exe"_s} << u"deep/er/real.exe"_s;
+}
+
+void TestUpdate::choice()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, chosen);
+    const QString root = m_scratch->filePath(u"unpacked"_s);
+    QDir().mkpath(root);
+    writeFile(m_scratch->filePath(u"outside/x.exe"_s), "x");
+    for (const QString &file : files) {
+        const QStringList link = file.split(u"->"_s);
+        if (link.size() == 2)
+            QFile::link(link.at(1), root + u'/' + link.at(0));
+        else
+            writeFile(root + u'/' + file, "x");
+    }
+    QCOMPARE(chooseInstaller(root), chosen.isEmpty() ? QString() : QFileInfo(root + u'/' + chosen).canonicalFilePath());
+}
+
+void TestUpdate::install_data()
+{
+    QTest::addColumn<QString>("unpack"); // a shell command in place of unzip; empty: unzip
+    QTest::addColumn<bool>("installer");
+    QTest::addColumn<QString>("report"); // "quit" once started, or what went wrong
+    QTest::newRow("started") << QString() << true << u"quit"_s;
+    QTest::newRow("no installer") << QString() << false << u"failed:Инсталлер не найден в архиве"_s;
+    QTest::newRow("unpacker crashes, exit code 0")
+        << u"kill -SEGV $$"_s << true << u"failed:Ошибка распаковки обновления"_s;
+    QTest::newRow("unpacker outlives its bound") << u"sleep 30"_s << true << u"failed:Ошибка распаковки обновления"_s;
+    QTest::newRow("unpacker fails") << u"exec /nonexistent"_s << true << u"failed:Ошибка распаковки обновления"_s;
+    QTest::newRow("installer that cannot start") << u"mkdir -p \"$1/x\" && echo no > \"$1/x/setup.exe\""_s << true
+                                                 << u"failed:Не удалось запустить установщик обновления"_s;
+}
+
+void TestUpdate::install()
+{
+    QFETCH(QString, unpack);
+    QFETCH(bool, installer);
+    QFETCH(QString, report);
+    const QString stage = m_scratch->filePath(u"stage"_s), log = m_scratch->filePath(u"installer.log"_s);
+    const QString folder = m_env.tempFolder + u"/VelorLauncher_Update"_s;
+    writeFile(stage + u"/readme.txt"_s, "x");
+    if (installer)
+        writeRecorder(stage + u"/sub/setup.exe"_s, log);
+    const QString zip = writeFile(m_env.tempFolder + u"/VelorRP_Launcher_Update.zip"_s, zipOf(stage));
+    // Left by an earlier attempt: a stale installer, shallower than the new one,
+    // and the folder itself a link whose target must survive.
+    writeFile(m_scratch->filePath(u"kept/stale.exe"_s), "old");
+    QFile::link(m_scratch->filePath(u"kept"_s), folder);
+    m_env.unpackTimeoutMs = 300;
+    Updater updater(m_env);
+    if (!unpack.isEmpty()) {
+        updater.setUnpackCommand([unpack](const QString &, const QString &to) {
+            return Platform::Command {u"sh"_s, {u"-c"_s, unpack, u"sh"_s, to}};
+        });
+    }
+    QCOMPARE(reportOf(updater, [&] { updater.installUpdate(zip); }), report);
+    QCOMPARE(readFile(m_scratch->filePath(u"kept/stale.exe"_s)), QByteArray("old"));
+    // The archive goes only once an installer is about to start.
+    QCOMPARE(QFile::exists(zip), report.contains(u"распаковки"_s) || report.contains(u"Инсталлер"_s));
+    if (report == u"quit"_s)
+        QTRY_COMPARE(readFile(log),
+            (u"/VERYSILENT /CLOSEAPPLICATIONS /RESTARTAPPLICATIONS|"_s + QDir::current().canonicalPath() + u"\n"_s)
+                .toUtf8());
+}
+
+QTEST_GUILESS_MAIN(TestUpdate)
+#include "tst_update.moc"
