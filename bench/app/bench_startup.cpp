@@ -78,7 +78,7 @@ double timeChild(const QString &mode, const QString &cacheHome)
     child.setProcessEnvironment(environment);
     QElapsedTimer timer;
     timer.start();
-    child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--child"), mode });
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), mode});
     if (!child.waitForFinished(30000))
         return -1;
     const double elapsed = double(timer.nsecsElapsed()) / 1e6;
@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
         std::fputs("cannot make the scratch folders\n", stderr);
         return 1;
     }
-    for (const char *variable : { "HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME" })
+    for (const char *variable : {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
         qputenv(variable, scratch.path().toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
 

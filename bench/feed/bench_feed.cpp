@@ -55,7 +55,10 @@ double residentMb()
     return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1 << 20) : 0;
 }
 
-double peakResidentMb() { return std::max<qint64>(0, statusKb("VmHWM")) / 1024.0; }
+double peakResidentMb()
+{
+    return std::max<qint64>(0, statusKb("VmHWM")) / 1024.0;
+}
 
 // Photo-like pictures: a gradient, shapes that differ per index, and grain
 // that brings a picture to some 340 KB, as a detailed photo of this size at
@@ -82,7 +85,7 @@ void makePictures(const QString &folder)
         sky.setColorAt(0, QColor::fromHsv((i * 37) % 360, 160, 230));
         sky.setColorAt(1, QColor::fromHsv((i * 37 + 120) % 360, 200, 60));
         painter.fillRect(image.rect(), sky);
-        QRandomGenerator shapes { quint32(i) };
+        QRandomGenerator shapes {quint32(i)};
         painter.setRenderHint(QPainter::Antialiasing);
         for (int s = 0; s < 60; ++s) {
             painter.setBrush(QColor::fromHsv(int(shapes.bounded(360)), 180, 200, 160));
@@ -113,12 +116,12 @@ QByteArray newsList(const BenchServer &server)
     QJsonArray list;
     for (int i = 0; i < newsCount; ++i) {
         list.append(QJsonObject {
-            { u"title"_s, u"Новость номер %1: обновление сервера"_s.arg(i) },
-            { u"description"_s, u"Подробности в новости на сайте"_s },
-            { u"date"_s, QDate(2024, 1, 1).addDays(-i).toString(u"dd.MM.yyyy"_s) },
-            { u"date_iso"_s, QDate(2024, 1, 1).addDays(-i).toString(Qt::ISODate) },
-            { u"img"_s, server.url(u"/img/%1.jpg"_s.arg(i, 4, 10, QLatin1Char('0'))) },
-            { u"url"_s, u"news-%1"_s.arg(i) },
+            {u"title"_s, u"Новость номер %1: обновление сервера"_s.arg(i)},
+            {u"description"_s, u"Подробности в новости на сайте"_s},
+            {u"date"_s, QDate(2024, 1, 1).addDays(-i).toString(u"dd.MM.yyyy"_s)},
+            {u"date_iso"_s, QDate(2024, 1, 1).addDays(-i).toString(Qt::ISODate)},
+            {u"img"_s, server.url(u"/img/%1.jpg"_s.arg(i, 4, 10, QLatin1Char('0')))},
+            {u"url"_s, u"news-%1"_s.arg(i)},
         });
     }
     return QJsonDocument(list).toJson(QJsonDocument::Compact);
@@ -272,14 +275,14 @@ int orchestrate(const QString &cacheFolder, int runs)
 
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QCoreApplication::applicationFilePath(), { u"--serve"_s, pictureFolder });
+    server.start(QCoreApplication::applicationFilePath(), {u"--serve"_s, pictureFolder});
     if (!server.waitForReadyRead(30000))
         return 1;
     const int port = server.readLine().trimmed().toInt();
 
     QVector<double> visible, all, growth, peak;
     for (int run = 0; run < runs; ++run) {
-        const QList<double> result = runChild({ u"--load"_s, QString::number(port) }, 150000);
+        const QList<double> result = runChild({u"--load"_s, QString::number(port)}, 150000);
         if (result.size() != 4) {
             std::fprintf(stderr, "   load run %d failed\n", run);
             return 1;
@@ -319,11 +322,11 @@ int orchestrate(const QString &cacheFolder, int runs)
         huge.fill(90);
         QImageWriter(jpg, "jpeg").write(huge);
     }
-    for (const auto &[name, file] : { std::pair { u"png"_s, png }, std::pair { u"jpeg"_s, jpg } }) {
+    for (const auto &[name, file] : {std::pair {u"png"_s, png}, std::pair {u"jpeg"_s, jpg}}) {
         QVector<double> peaks;
         QVector<double> times;
         for (int run = 0; run < 3; ++run) {
-            const QList<double> result = runChild({ u"--prepare"_s, file }, 60000);
+            const QList<double> result = runChild({u"--prepare"_s, file}, 60000);
             if (result.size() != 3 || result.at(2) != 1) {
                 std::fprintf(stderr, "   %s: the picture was not prepared\n", qPrintable(name));
                 return 1;

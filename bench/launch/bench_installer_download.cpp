@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     QProcess server;
-    server.start(QString::fromLocal8Bit(argv[1]), { source });
+    server.start(QString::fromLocal8Bit(argv[1]), {source});
     if (!server.waitForReadyRead(10000)) {
         std::fputs("the server did not start\n", stderr);
         return 1;
@@ -119,7 +119,7 @@ int main(int argc, char *argv[])
         QProcess curl;
         QElapsedTimer clock;
         clock.start();
-        curl.start(QStringLiteral("curl"), { QStringLiteral("-s"), QStringLiteral("-o"), curlTarget, url });
+        curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"), curlTarget, url});
         if (!curl.waitForFinished(120000) || curl.exitCode() != 0 || QFileInfo(curlTarget).size() != size) {
             std::fprintf(stderr, "curl run %d failed\n", run);
             return 1;

@@ -40,12 +40,12 @@ QString BenchServer::url(const QString &path) const
 
 void BenchServer::serveBody(const QString &path, const QByteArray &body, const QByteArray &contentType)
 {
-    m_routes.insert(path, { body, QString(), contentType });
+    m_routes.insert(path, {body, QString(), contentType});
 }
 
 void BenchServer::serveFile(const QString &path, const QString &file, const QByteArray &contentType)
 {
-    m_routes.insert(path, { QByteArray(), file, contentType });
+    m_routes.insert(path, {QByteArray(), file, contentType});
 }
 
 int BenchServer::run()

@@ -53,8 +53,8 @@ bool makeArchive(const QString &folder, qint64 payloadBytes, const QString &star
     setup.close();
     setup.setPermissions(setup.permissions() | QFileDevice::ExeOwner);
     const bool zipped = run(QStringLiteral("zip"),
-        { QStringLiteral("-q"), QStringLiteral("-0"), zipPath, QStringLiteral("setup.exe"),
-            QStringLiteral("payload.bin") },
+        {QStringLiteral("-q"), QStringLiteral("-0"), zipPath, QStringLiteral("setup.exe"),
+            QStringLiteral("payload.bin")},
         stage);
     QDir(stage).removeRecursively();
     return zipped;
@@ -153,7 +153,7 @@ int main(int argc, char *argv[])
     const QByteArray digest = hash.result().toHex();
 
     QProcess server;
-    server.start(QString::fromLocal8Bit(argv[1]), { zipPath, QString::fromLatin1(digest) });
+    server.start(QString::fromLocal8Bit(argv[1]), {zipPath, QString::fromLatin1(digest)});
     if (!server.waitForReadyRead(10000)) {
         std::fputs("the server did not start\n", stderr);
         return 1;
@@ -179,14 +179,14 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         clock.start();
         const bool ok = run(QStringLiteral("sh"),
-            { QStringLiteral("-c"), script, QStringLiteral("sh"), curlZip, archiveUrl, curlFolder,
-                QString::fromLatin1(digest) });
+            {QStringLiteral("-c"), script, QStringLiteral("sh"), curlZip, archiveUrl, curlFolder,
+                QString::fromLatin1(digest)});
         return ok ? double(clock.nsecsElapsed()) / 1e9 : -1.0;
     };
 
     QVector<double> launcher, baseline, launcherChecked, baselineChecked, peak;
     for (int i = 0; i < runs; ++i) {
-        for (const bool checked : { false, true }) {
+        for (const bool checked : {false, true}) {
             QDir(launcherFolder).removeRecursively();
             QFile::remove(started);
             env.apiBase = checked ? origin + QStringLiteral("/checked") : origin;
