@@ -19,39 +19,36 @@ using namespace Qt::StringLiterals;
 
 namespace {
 enum Path { Status, News, Picture, Version, Archive, Installer, PathCount };
-enum Kind {
-    Fine,
-    Refused,
-    Reset,
-    NotFound,
-    ServerError,
-    ErrorWithValidBody,
-    HttpsToHttp,
-    Stall,
-    StallAfterHeaders,
-    Drip,
-    ShortBody,
-    NoLength,
-    Oversized,
-    WrongShape,
-    KindCount
-};
 const char *const pathNames[]
     = {"status poll", "news list", "news picture", "version check", "update archive", "client installer"};
-const char *const kindNames[] = {"fine", "refused", "reset mid-body", "HTTP 404", "HTTP 500", "valid body, HTTP 500",
-    "https>http", "stall", "stall after headers", "slow drip", "short body", "no length", "oversized", "wrong shape"};
-const QString stalled = u"box: Загрузка прервана: сервер не присылал данных 1 с."_s;
-
-QString expected(int path, int kind)
+enum Expect { Used, Fails, Stalls, TooLarge, WrongShape };
+enum Body { Valid, Large, Misshapen, Page };
+struct Kind
 {
-    const bool download = path == Archive || path == Installer;
+    const char *name;
+    Expect expect;
+    int status; // 0: nothing listens; 302: from https to plain http
+    Fault fault;
+    Body body;
+};
+const Kind kinds[] = {{"fine", Used, 200, Fault::None, Valid}, {"refused", Fails, 0, Fault::None, Valid},
+    {"reset mid-body", Fails, 200, Fault::Reset, Valid}, {"HTTP 404", Fails, 404, Fault::None, Page},
+    {"HTTP 500", Fails, 500, Fault::None, Page}, {"valid body, HTTP 500", Fails, 500, Fault::None, Valid},
+    {"https>http", Fails, 302, Fault::None, Valid}, {"stall", Stalls, 200, Fault::Stall, Valid},
+    {"stall after headers", Stalls, 200, Fault::Held, Valid}, {"slow drip", Used, 200, Fault::Drip, Valid},
+    {"short body", Fails, 200, Fault::ShortBody, Valid}, {"no length", Used, 200, Fault::NoLength, Valid},
+    {"oversized", TooLarge, 200, Fault::None, Large}, {"oversized, no length", TooLarge, 200, Fault::NoLength, Large},
+    {"wrong shape", WrongShape, 200, Fault::None, Misshapen}};
+constexpr int kindCount = int(std::size(kinds));
+
+QString expected(int path, Expect expect)
+{
     // Downloads have no size cap, and any bytes may be an installer.
-    const bool fine = kind == Fine || kind == Drip || kind == NoLength || (download && kind == Oversized)
-        || (path == Installer && kind == WrongShape);
-    if (fine)
+    const bool download = path >= Archive;
+    if (expect == Used || (download && expect == TooLarge) || (path == Installer && expect == WrongShape))
         return QString::fromLatin1(path == Archive ? "installed" : path == Installer ? "saved" : "shown");
-    if (download && (kind == Stall || kind == StallAfterHeaders))
-        return stalled;
+    if (download && expect == Stalls)
+        return u"box: Загрузка прервана: сервер не присылал данных 1 с."_s;
     return download ? u"box"_s : u"nothing"_s;
 }
 } // namespace
@@ -70,8 +67,8 @@ private:
     QString run(int path, const QString &url);
     QTemporaryDir m_scratch;
     QNetworkAccessManager m_manager;
-    QByteArray m_valid[PathCount], m_wrongShape[PathCount], m_oversized[PathCount];
-    QString m_outcomes[PathCount][KindCount];
+    QByteArray m_bodies[PathCount][4];
+    QString m_outcomes[PathCount][kindCount];
 };
 
 void TestFaultMatrix::initTestCase()
@@ -79,30 +76,35 @@ void TestFaultMatrix::initTestCase()
     FixtureServer::trust();
     QImage image(320, 180, QImage::Format_RGB32);
     image.fill(Qt::red);
-    QBuffer jpeg(&m_valid[Picture]);
+    QBuffer jpeg(&m_bodies[Picture][Valid]);
     jpeg.open(QIODevice::WriteOnly);
     image.save(&jpeg, "JPEG");
     writeRecorder(m_scratch.filePath(u"stage/setup.exe"_s), m_scratch.filePath(u"installer.log"_s));
-    m_valid[Archive] = zipOf(m_scratch.filePath(u"stage"_s));
+    m_bodies[Archive][Valid] = zipOf(m_scratch.filePath(u"stage"_s));
     QByteArray noise(40 << 20, Qt::Uninitialized);
     QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
     writeFile(m_scratch.filePath(u"stage/noise.bin"_s), noise);
-    m_oversized[Archive] = zipOf(m_scratch.filePath(u"stage"_s));
-    m_oversized[Installer] = noise;
-    m_valid[Installer] = "installer";
-    m_valid[Status] = R"([{"online":5}])";
-    m_valid[News] = R"([{"title":"t"}])";
-    m_valid[Version] = R"({"version":"9.0","download_url":"https://u.test/u.zip"})";
-    m_wrongShape[Status] = R"({"online":5})";
-    m_wrongShape[News] = R"({"data":5})";
-    m_wrongShape[Picture] = m_wrongShape[Archive] = m_wrongShape[Installer] = "<html>not this</html>";
-    m_wrongShape[Version] = "[]";
-    // Past each answer's cap, sent without a length so that only the bytes
-    // can tell: spaces inside valid JSON, junk after a picture.
+    m_bodies[Archive][Large] = zipOf(m_scratch.filePath(u"stage"_s));
+    m_bodies[Installer][Valid] = "installer";
+    m_bodies[Installer][Large] = noise;
+    m_bodies[Status][Valid] = R"([{"online":5}])";
+    m_bodies[News][Valid] = R"([{"title":"t"}])";
+    m_bodies[Version][Valid] = R"({"version":"9.0","download_url":"https://u.test/u.zip"})";
+    m_bodies[Status][Misshapen] = R"({"online":5})";
+    m_bodies[News][Misshapen] = R"({"data":5})";
+    m_bodies[Version][Misshapen] = "[]";
+    // Past each answer's cap: spaces inside valid JSON, junk after a picture.
     const qint64 caps[] = {16 << 20, 16 << 20, 32 << 20, 1 << 20};
-    for (int path : {Status, News, Version})
-        m_oversized[path] = m_valid[path].left(1) + QByteArray(caps[path] + 1, ' ') + m_valid[path].mid(1);
-    m_oversized[Picture] = m_valid[Picture] + QByteArray(caps[Picture] + 1, '\0');
+    for (int path = Status; path < Archive; ++path) {
+        const QByteArray &valid = m_bodies[path][Valid];
+        m_bodies[path][Large] = path == Picture ? valid + QByteArray(caps[path], '\0')
+                                                : valid.left(1) + QByteArray(caps[path], ' ') + valid.mid(1);
+    }
+    for (auto &bodies : m_bodies) {
+        bodies[Page] = "<html><body>Oops</body></html>";
+        if (bodies[Misshapen].isEmpty())
+            bodies[Misshapen] = bodies[Page];
+    }
 }
 
 void TestFaultMatrix::cell_data()
@@ -110,8 +112,8 @@ void TestFaultMatrix::cell_data()
     QTest::addColumn<int>("path");
     QTest::addColumn<int>("kind");
     for (int path = 0; path < PathCount; ++path) {
-        for (int kind = 0; kind < KindCount; ++kind)
-            QTest::addRow("%s: %s", pathNames[path], kindNames[kind]) << path << kind;
+        for (int kind = 0; kind < kindCount; ++kind)
+            QTest::addRow("%s: %s", pathNames[path], kinds[kind].name) << path << kind;
     }
 }
 
@@ -119,76 +121,49 @@ void TestFaultMatrix::cell()
 {
     QFETCH(int, path);
     QFETCH(int, kind);
+    const Kind &k = kinds[kind];
     FixtureServer server, tls(true);
     const QString route = path == Version ? u"/launcher/version"_s : u"/r"_s;
-    const QByteArray valid = m_valid[path];
-    const Route routes[KindCount] = {Route(200, valid), {}, Route(200, valid, Fault::Reset),
-        Route(404, "<html>404</html>"), Route(500, "<html>500</html>"), Route(500, valid), {},
-        Route(200, valid, Fault::Stall), Route(200, valid, Fault::StallAfterHeaders), Route(200, valid, Fault::Drip),
-        Route(200, valid, Fault::ShortBody), Route(200, valid, Fault::NoLength),
-        Route(200, m_oversized[path], Fault::NoLength), Route(200, m_wrongShape[path])};
-    server.routes[route] = kind == HttpsToHttp ? Route(200, valid) : routes[kind];
+    server.routes[route] = Route(k.status == 302 ? 200 : k.status, m_bodies[path][k.body], k.fault);
     tls.routes[route] = Route(302, {}, Fault::None, "Location: " + server.url(route).toUtf8() + "\r\n");
-    const QString url = kind == Refused ? FixtureServer::refusedUrl(route)
-        : kind == HttpsToHttp           ? tls.url(route)
-                                        : server.url(route);
+    const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : (k.status == 302 ? tls : server).url(route);
     const QString outcome = run(path, url);
     m_outcomes[path][kind] = outcome;
-    QVERIFY2(outcome.startsWith(expected(path, kind)), qPrintable(outcome));
+    QVERIFY2(outcome.startsWith(expected(path, k.expect)), qPrintable(outcome));
 }
 
 QString TestFaultMatrix::run(int path, const QString &url)
 {
     constexpr int silenceMs = 300;
     QString outcome;
+    const auto shown = [&outcome] { outcome = u"shown"_s; };
+    LauncherEnvironment env = testEnvironment(m_scratch.filePath(u"env"_s));
+    env.apiBase = url.chopped(int(qstrlen("/launcher/version")));
+    env.quitApplication = [&outcome] { outcome = u"installed"_s; };
+    StatusPoller poller(&m_manager, url, 3600000, silenceMs);
+    NewsSource source(&m_manager, url, silenceMs);
+    NewsPictureLoader loader(&m_manager, silenceMs);
+    Updater updater(env);
+    FileDownload download(&m_manager, silenceMs);
+    connect(&poller, &StatusPoller::onlineChanged, this, shown);
+    connect(&source, &NewsSource::newsReady, this, shown);
+    connect(&loader, &NewsPictureLoader::pictureReady, this, shown);
+    connect(&updater, &Updater::updateAvailable, this, shown);
+    connect(&updater, &Updater::downloadFinished, &updater, &Updater::installUpdate);
+    connect(&updater, &Updater::downloadFailed, this, [&outcome](const QString &why) { outcome = u"box: "_s + why; });
+    connect(&download, &FileDownload::finished, this, [&outcome](const FileDownload::Outcome &result) {
+        outcome = result.kind == FileDownload::Outcome::Kind::Saved ? u"saved"_s : u"box: "_s + result.reason;
+    });
+    // The silent paths end with their one reply, the others with a report.
     QSignalSpy done(&m_manager, &QNetworkAccessManager::finished);
-    const auto settle = [&done] { return done.wait(10000) ? u"nothing"_s : u"hung"_s; };
-    switch (path) {
-    case Status: {
-        StatusPoller poller(&m_manager, url, 3600000, silenceMs);
-        QSignalSpy shown(&poller, &StatusPoller::onlineChanged);
-        poller.start();
-        outcome = settle();
-        return shown.isEmpty() ? outcome : u"shown"_s;
-    }
-    case News: {
-        NewsSource source(&m_manager, url, silenceMs);
-        QSignalSpy shown(&source, &NewsSource::newsReady);
-        source.fetch();
-        outcome = settle();
-        return shown.isEmpty() ? outcome : u"shown"_s;
-    }
-    case Picture: {
-        NewsPictureLoader loader(&m_manager, silenceMs);
-        QSignalSpy shown(&loader, &NewsPictureLoader::pictureReady);
-        loader.load(this, url, 1.0);
-        outcome = settle();
-        return shown.isEmpty() ? outcome : u"shown"_s;
-    }
-    case Version:
-    case Archive: {
-        LauncherEnvironment env = testEnvironment(m_scratch.filePath(u"env"_s));
-        env.apiBase = url.chopped(int(qstrlen("/launcher/version")));
-        env.quitApplication = [&outcome] { outcome = u"installed"_s; };
-        Updater updater(env);
-        connect(&updater, &Updater::updateAvailable, this, [&outcome] { outcome = u"shown"_s; });
-        connect(&updater, &Updater::updateCheckFailed, this, [&outcome] { outcome = u"nothing"_s; });
-        connect(&updater, &Updater::downloadFinished, &updater, &Updater::installUpdate);
-        connect(
-            &updater, &Updater::downloadFailed, this, [&outcome](const QString &why) { outcome = u"box: "_s + why; });
-        path == Version ? updater.checkForUpdates(false) : updater.downloadUpdate(url);
-        return QTest::qWaitFor([&outcome] { return !outcome.isEmpty(); }, 10000) ? outcome : u"hung"_s;
-    }
-    default: {
-        FileDownload download(&m_manager, silenceMs);
-        QSignalSpy finished(&download, &FileDownload::finished);
-        download.start(url, m_scratch.filePath(u"setup.exe"_s));
-        if (!finished.wait(10000))
-            return u"hung"_s;
-        const auto result = finished.at(0).at(0).value<FileDownload::Outcome>();
-        return result.kind == FileDownload::Outcome::Kind::Saved ? u"saved"_s : u"box: "_s + result.reason;
-    }
-    }
+    connect(&updater, &Updater::updateCheckFailed, this, [&outcome] { outcome = u"nothing"_s; });
+    const std::function<void()> start[] = {[&] { poller.start(); }, [&] { source.fetch(); },
+        [&] { loader.load(this, url, 1.0); }, [&] { updater.checkForUpdates(false); },
+        [&] { updater.downloadUpdate(url); }, [&] { download.start(url, m_scratch.filePath(u"setup.exe"_s)); }};
+    start[path]();
+    const bool ended
+        = QTest::qWaitFor([&] { return !outcome.isEmpty() || (path <= Picture && !done.isEmpty()); }, 10000);
+    return !outcome.isEmpty() ? outcome : ended ? u"nothing"_s : u"hung"_s;
 }
 
 void TestFaultMatrix::cleanupTestCase()
@@ -196,8 +171,8 @@ void TestFaultMatrix::cleanupTestCase()
     QString table = u"\n%1"_s.arg(QString(), -22);
     for (const char *path : pathNames)
         table += u"| %1"_s.arg(QLatin1String(path), -18);
-    for (int kind = 0; kind < KindCount; ++kind) {
-        table += u"\n%1"_s.arg(QLatin1String(kindNames[kind]), -22);
+    for (int kind = 0; kind < kindCount; ++kind) {
+        table += u"\n%1"_s.arg(QLatin1String(kinds[kind].name), -22);
         for (int path = 0; path < PathCount; ++path)
             table += u"| %1"_s.arg(m_outcomes[path][kind].left(17), -18);
     }

@@ -4,6 +4,7 @@
 #include "feed/statuspoller.h"
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QNetworkAccessManager>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -14,43 +15,30 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-QByteArray bigEndian(quint32 value)
-{
-    QByteArray bytes(4, '\0');
-    qToBigEndian(value, bytes.data());
-    return bytes;
-}
-
 QByteArray chunk(const char *type, const QByteArray &data)
 {
-    const QByteArray body = QByteArray(type, 4) + data;
-    return bigEndian(quint32(data.size())) + body
-        + bigEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))));
+    const QByteArray body = type + data;
+    QByteArray length(4, '\0'), crc(4, '\0');
+    qToBigEndian(quint32(data.size()), length.data());
+    qToBigEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))), crc.data());
+    return length + body + crc;
 }
 
-/// A PNG of one colour type and bit depth whose every row is row.
-QByteArray png(int width, int height, int depth, int type, const QByteArray &row, const QByteArray &palette,
-    const QByteArray &transparency)
+/// A PNG whose rows repeat unit, for any colour type and bit depth.
+QByteArray png(int side, int depth, int type, const QByteArray &unit, const QByteArray &palette = {},
+    const QByteArray &transparency = {})
 {
-    QByteArray pixels;
-    for (int y = 0; y < height; ++y)
-        pixels += '\0' + row;
-    QByteArray header = bigEndian(quint32(width)) + bigEndian(quint32(height));
-    header += char(depth);
-    header += char(type);
-    header += QByteArray(3, '\0');
+    const int channels[] = {1, 0, 3, 1, 2, 0, 4};
+    const QByteArray row = '\0' + unit.repeated((side * depth * channels[type] + 7) / 8 / unit.size());
+    QByteArray header(13, '\0');
+    qToBigEndian(quint32(side), header.data());
+    qToBigEndian(quint32(side * 9 / 16), header.data() + 4);
+    header[8] = char(depth);
+    header[9] = char(type);
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header)
         + (palette.isEmpty() ? QByteArray() : chunk("PLTE", palette))
         + (transparency.isEmpty() ? QByteArray() : chunk("tRNS", transparency))
-        + chunk("IDAT", qCompress(pixels).mid(4)) + chunk("IEND", QByteArray());
-}
-
-QStringList titles(const QList<NewsItem> &items)
-{
-    QStringList result;
-    for (const NewsItem &item : items)
-        result << item.title;
-    return result;
+        + chunk("IDAT", qCompress(row.repeated(side * 9 / 16)).mid(4)) + chunk("IEND", {});
 }
 } // namespace
 
@@ -59,85 +47,44 @@ class TestFeed final : public QObject
     Q_OBJECT
 
 private slots:
-    void onlineTotal_data();
-    void onlineTotal();
+    void answers();
     void stalledPollRecoversOnALaterTick();
-    void news_data();
-    void news();
     void orderSurvivesInconsistentDates();
     void pictureKinds_data();
     void pictureKinds();
     void pictureAddressesAndTurns();
 };
 
-void TestFeed::onlineTotal_data()
+void TestFeed::answers()
 {
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<int>("total"); // -1: no total, the box keeps its number
-    QTest::newRow("empty") << QByteArray("[]") << 0;
-    QTest::newRow("summed") << QByteArray(R"([{"online":12},{"online":30,"name":"x"}])") << 42;
-    QTest::newRow("not whole numbers count 0")
-        << QByteArray(R"([{"online":"12"},{"online":12.5},{"online":true},{"online":null},7,[1],{"online":5}])") << 5;
-    QTest::newRow("clamped, never wrapped")
-        << QByteArray(R"([{"online":2147483647},{"online":2147483647}])") << 2147483647;
-    QTest::newRow("object") << QByteArray(R"({"online":5})") << -1;
-    QTest::newRow("not JSON") << QByteArray("<html>") << -1;
-}
-
-void TestFeed::onlineTotal()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(int, total);
-    QCOMPARE(StatusPoller::onlineTotal(answer).value_or(-1), total);
-    QCOMPARE(StatusPoller::formatOnline(1294), u"1\u00a0294"_s);
+    // Summed in 64 bits and clamped, never wrapped; whatever is not a whole number counts 0.
+    QCOMPARE(
+        StatusPoller::onlineTotal(R"([{"online":2147483647},{"online":"1"},7,{"online":2147483647}])").value_or(-1),
+        2147483647);
+    QCOMPARE(StatusPoller::onlineTotal(R"({"online":5})").value_or(-1), -1);
+    // Newest first by day, not by the text of the date; equal days keep their order.
+    QList<NewsItem> items = NewsSource::parse(
+        R"({"data":[{"title":"a","date":"15.01.2024"},{"title":"b","date":"02.05.2024"},7,{"title":"e","date":"02.05.2024"}]})");
+    NewsSource::sortNewestFirst(items);
+    QStringList titles;
+    for (const NewsItem &item : std::as_const(items))
+        titles << item.title;
+    QCOMPARE(titles, (QStringList{u"b"_s, u"e"_s, u"a"_s, QString()}));
 }
 
 void TestFeed::stalledPollRecoversOnALaterTick()
 {
     FixtureServer server;
     server.routes[u"/servers"_s] = Route(200, "[]", Fault::Stall);
+    connect(&server, &FixtureServer::requested, this,
+        [&server] { server.routes[u"/servers"_s] = Route(200, R"([{"online":7}])"); });
     QNetworkAccessManager manager;
     StatusPoller poller(&manager, server.url(u"/servers"_s), 100, 300);
     QSignalSpy online(&poller, &StatusPoller::onlineChanged);
-    connect(&server, &FixtureServer::requested, this,
-        [&server] { server.routes[u"/servers"_s] = Route(200, "[{\"online\":7}]"); });
     poller.start();
     QVERIFY(online.wait());
-    QCOMPARE(online.at(0).at(0).toInt(), 7);
-    // Ticks while the stalled poll was outstanding sent nothing.
-    QCOMPARE(server.requests.size(), 2);
-}
-
-void TestFeed::news_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QStringList>("titles");
-    QTest::newRow("by day, ties kept in order, bad dates last")
-        << QByteArray(R"([{"title":"a","date":"15.01.2024"},{"title":"b","date":"02.05.2024"},
-                          {"title":"f","date":"soon"},{"title":"e","date":"02.05.2024"}])")
-        << QStringList {u"b"_s, u"e"_s, u"a"_s, u"f"_s};
-    QTest::newRow("by date_iso when both have one") << QByteArray(
-        R"([{"title":"c","date_iso":"2024-05-02","date":"09.09.2024"},{"title":"d","date_iso":"2024-05-09"}])")
-                                                    << QStringList {u"d"_s, u"c"_s};
-    QTest::newRow("under data; every element a card")
-        << QByteArray(R"({"data":[{"title":"a"},7,{"title":1}]})") << QStringList {u"a"_s, QString(), QString()};
-    QTest::newRow("data not a list") << QByteArray(R"({"data":{"title":"a"}})") << QStringList();
-    QTest::newRow("not JSON") << QByteArray("<html>") << QStringList();
-}
-
-void TestFeed::news()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(QStringList, titles);
-    FixtureServer server;
-    server.routes[u"/news"_s] = Route(200, answer);
-    QNetworkAccessManager manager;
-    NewsSource source(&manager, server.url(u"/news"_s), 300);
-    QSignalSpy ready(&source, &NewsSource::newsReady);
-    QSignalSpy done(&manager, &QNetworkAccessManager::finished);
-    source.fetch();
-    QVERIFY(done.wait());
-    QCOMPARE(ready.isEmpty() ? QStringList() : ::titles(ready.at(0).at(0).value<QList<NewsItem>>()), titles);
+    QCOMPARE(online, (QList<QList<QVariant>>{{7}}));
+    QCOMPARE(server.requests.size(), 2); // ticks while the stalled poll was outstanding sent nothing
 }
 
 void TestFeed::orderSurvivesInconsistentDates()
@@ -145,16 +92,17 @@ void TestFeed::orderSurvivesInconsistentDates()
     // Items with and without date_iso compare inconsistently; a sort that
     // trusts the comparison may then read past the list's ends.
     QList<NewsItem> items(5000);
-    QStringList before;
+    QStringList before, after;
     for (NewsItem &item : items) {
         auto *random = QRandomGenerator::global();
         item.title = QString::number(random->generate());
-        item.dateIso = random->bounded(2) ? u"2024-%1"_s.arg(random->bounded(100)) : QString();
+        item.dateIso = random->bounded(2) ? QString::number(random->bounded(100)) : QString();
         item.day = random->bounded(100);
         before << item.title;
     }
     NewsSource::sortNewestFirst(items);
-    QStringList after = titles(items);
+    for (const NewsItem &item : std::as_const(items))
+        after << item.title;
     before.sort();
     after.sort();
     QCOMPARE(after, before);
@@ -164,38 +112,27 @@ void TestFeed::pictureKinds_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QColor>("colour"); // invalid: refused
-    const QByteArray palette("\xff\x00\x00\x00\x00\xff", 6), half("\x80", 1);
+    const QByteArray palette("\xff\x00\x00\x00\x00\xff", 6), half("\x80", 1), zero(1, '\0');
     for (int depth : {1, 2, 4, 8}) {
-        const QByteArray row((640 * depth + 7) / 8, '\0');
-        QTest::addRow("%d-bit palette", depth) << png(640, 360, depth, 3, row, palette, {}) << QColor(255, 0, 0);
-        QTest::addRow("%d-bit palette, transparent", depth)
-            << png(640, 360, depth, 3, row, palette, half) << QColor(255, 0, 0, 128);
+        QTest::addRow("%d-bit palette", depth) << png(640, depth, 3, zero, palette) << QColor(255, 0, 0);
+        QTest::addRow("%d-bit palette, tRNS", depth)
+            << png(640, depth, 3, zero, palette, half) << QColor(255, 0, 0, 128);
     }
-    const struct
-    {
-        int depth;
-        char byte;
-        int grey;
-    } greys[] = {{1, '\xff', 255}, {2, '\xaa', 170}, {4, '\x88', 136}, {8, '\x80', 128}};
-    for (const auto &grey : greys) {
-        QTest::addRow("%d-bit grey", grey.depth)
-            << png(640, 360, grey.depth, 0, QByteArray((640 * grey.depth + 7) / 8, grey.byte), {}, {})
-            << QColor(grey.grey, grey.grey, grey.grey);
-    }
-    const auto repeat = [](const QByteArray &pixel) { return pixel.repeated(640); };
-    QTest::newRow("16-bit grey") << png(640, 360, 16, 0, repeat(QByteArray("\x80\x00", 2)), {}, {})
-                                 << QColor(128, 128, 128);
-    QTest::newRow("8-bit grey, alpha") << png(640, 360, 8, 4, repeat("\x5a\x80"), {}, {}) << QColor(90, 90, 90, 128);
-    QTest::newRow("16-bit grey, alpha") << png(640, 360, 16, 4, repeat(QByteArray("\x5a\x00\x80\x00", 4)), {}, {})
+    const char samples[] = {'\xff', '\xaa', '\x88', '\x80'}; // 1, 2, 4 and 8 bits: 1, 2, 8 and 128
+    const int greys[] = {255, 170, 136, 128};
+    for (int i = 0; i < 4; ++i)
+        QTest::addRow("%d-bit grey", 1 << i)
+            << png(640, 1 << i, 0, QByteArray(1, samples[i])) << QColor(greys[i], greys[i], greys[i]);
+    QTest::newRow("16-bit grey") << png(640, 16, 0, "\x80\x00") << QColor(128, 128, 128);
+    QTest::newRow("8-bit grey, alpha") << png(640, 8, 4, "\x5a\x80") << QColor(90, 90, 90, 128);
+    QTest::newRow("16-bit grey, alpha") << png(640, 16, 4, QByteArray("\x5a\x00\x80\x00", 4))
                                         << QColor(90, 90, 90, 128);
-    QTest::newRow("8-bit RGB") << png(640, 360, 8, 2, repeat("\xc8\x14\x3c"), {}, {}) << QColor(200, 20, 60);
-    QTest::newRow("16-bit RGB") << png(640, 360, 16, 2, repeat(QByteArray("\xc8\x00\x14\x00\x3c\x00", 6)), {}, {})
-                                << QColor(200, 20, 60);
-    QTest::newRow("8-bit RGBA") << png(640, 360, 8, 6, repeat("\xc8\x14\x3c\x80"), {}, {}) << QColor(200, 20, 60, 128);
-    QTest::newRow("16-bit RGBA") << png(640, 360, 16, 6, repeat(QByteArray("\xc8\x00\x14\x00\x3c\x00\x80\x00", 8)), {},
-        {}) << QColor(200, 20, 60, 128);
-    QTest::newRow("huge 1-bit palette: too large to decode whole")
-        << png(8000, 8000, 1, 3, QByteArray(1000, '\0'), palette, {}) << QColor();
+    QTest::newRow("8-bit RGB") << png(640, 8, 2, "\xc8\x14\x3c") << QColor(200, 20, 60);
+    QTest::newRow("16-bit RGB") << png(640, 16, 2, QByteArray("\xc8\x00\x14\x00\x3c\x00", 6)) << QColor(200, 20, 60);
+    QTest::newRow("8-bit RGBA") << png(640, 8, 6, "\xc8\x14\x3c\x80") << QColor(200, 20, 60, 128);
+    QTest::newRow("16-bit RGBA") << png(640, 16, 6, QByteArray("\xc8\x00\x14\x00\x3c\x00\x80\x00", 8))
+                                 << QColor(200, 20, 60, 128);
+    QTest::newRow("too large to decode whole") << png(8000, 1, 3, zero, palette) << QColor();
 }
 
 void TestFeed::pictureKinds()
@@ -206,7 +143,7 @@ void TestFeed::pictureKinds()
     QCOMPARE(picture.isNull(), !colour.isValid());
     if (picture.isNull())
         return;
-    QCOMPARE(picture.size(), QSize(326, 324)); // the picture area at twice the pixels
+    QCOMPARE(picture.size(), QSize(326, 324)); // what the card's picture area shows, at twice the pixels
     for (const QPoint &at : {QPoint(0, 0), QPoint(160, 160), QPoint(325, 323)}) {
         const QColor drawn = picture.pixelColor(at);
         const int off = qMax(qMax(qAbs(drawn.red() - colour.red()), qAbs(drawn.green() - colour.green())),
@@ -220,41 +157,32 @@ void TestFeed::pictureAddressesAndTurns()
     FixtureServer server;
     QImage image(320, 180, QImage::Format_RGB32);
     image.fill(Qt::red);
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG");
-    server.routes[u"/p.jpg"_s] = Route(200, jpeg, Fault::Drip);
+    QBuffer jpeg;
+    jpeg.open(QIODevice::WriteOnly);
+    image.save(&jpeg, "JPEG");
+    server.routes[u"/p.jpg"_s] = Route(200, jpeg.data(), Fault::Drip);
     QNetworkAccessManager manager;
     NewsPictureLoader loader(&manager, 300);
-    QSignalSpy ready(&loader, &NewsPictureLoader::pictureReady);
-    QSignalSpy done(&manager, &QNetworkAccessManager::finished);
-    // No more than four at once: each request arrives only once enough
-    // earlier ones are done.
-    int tooMany = 0;
-    connect(&server, &FixtureServer::requested, this, [&server, &done, &tooMany] {
-        tooMany += server.requests.size() > NewsPictureLoader::maxRunning + done.size();
-    });
-
+    QSignalSpy ready(&loader, &NewsPictureLoader::pictureReady), done(&manager, &QNetworkAccessManager::finished);
+    int tooMany = 0; // each request may arrive only once enough earlier ones are done
+    connect(&server, &FixtureServer::requested, this,
+        [&] { tooMany += server.requests.size() > NewsPictureLoader::maxRunning + done.size(); });
     std::vector<std::unique_ptr<QObject>> targets;
-    for (const QString &address :
-        {u"file:///etc/hostname"_s, u"qrc:/images/logo.png"_s, u"file://127.0.0.1/share/x.png"_s,
-            u"ftp://127.0.0.1/x"_s, u"//127.0.0.1/p.jpg"_s, u"javascript:alert(1)"_s}) {
-        targets.push_back(std::make_unique<QObject>());
-        loader.load(targets.back().get(), address, 1.0);
+    const QString web = server.url(u"/p.jpg"_s);
+    // Only http and https with a host: file: reads local files, and on Windows
+    // a host in it opens an SMB connection that offers the user's credentials.
+    for (const QString &address : {u"file:///etc/hostname"_s, u"qrc:/images/logo.png"_s, u"file://127.0.0.1/s/x.png"_s,
+             u"ftp://127.0.0.1/x"_s, u"//127.0.0.1/p.jpg"_s, web, QString(web).replace(0, 4, u"HTTP"_s)}) {
+        for (int i = address.contains(u"p.jpg"_s) && address.contains(u':') ? 5 : 1; i > 0; --i) {
+            targets.push_back(std::make_unique<QObject>());
+            loader.load(targets.back().get(), address, 1.0);
+        }
     }
-    for (int i = 0; i < 10; ++i) {
-        targets.push_back(std::make_unique<QObject>());
-        loader.load(
-            targets.back().get(), server.url(u"/p.jpg"_s).replace(u"http"_s, i % 2 ? u"HTTP"_s : u"http"_s), 1.0);
-    }
-    targets[6].reset(); // deleted while its picture loads: never reported
+    targets.at(5).reset(); // deleted while its picture loads: never reported
     QTRY_COMPARE(done.size(), 10);
-    QCOMPARE(tooMany, 0);
     QCOMPARE(server.requests.size(), 10);
     QCOMPARE(ready.size(), 9);
-    for (const auto &arguments : std::as_const(ready))
-        QVERIFY(arguments.at(0).value<QObject *>() != nullptr);
+    QCOMPARE(tooMany, 0);
 }
 
 QTEST_MAIN(TestFeed)

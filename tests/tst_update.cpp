@@ -11,29 +11,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-/// What an updater reports while action runs, as "signal:arguments", joined.
-QString reportOf(Updater &updater, QStringList &reports, const std::function<void()> &action)
-{
-    const auto record = [&reports](const QString &name) {
-        return [&reports, name](const QString &a = {}, const QString &b = {}) {
-            reports << name + u":"_s + a + (b.isEmpty() ? QString() : u":"_s + b);
-        };
-    };
-    QObject context;
-    QObject::connect(&updater, &Updater::updateAvailable, &context, record(u"update"_s));
-    QObject::connect(&updater, &Updater::noUpdateAvailable, &context, [&reports] { reports << u"none"_s; });
-    QObject::connect(&updater, &Updater::updateCheckFailed, &context, record(u"failed"_s));
-    QObject::connect(&updater, &Updater::downloadFinished, &context, record(u"saved"_s));
-    QObject::connect(&updater, &Updater::downloadFailed, &context, record(u"failed"_s));
-    reports.clear();
-    action();
-    if (!QTest::qWaitFor([&reports] { return !reports.isEmpty(); }, 10000))
-        return u"nothing"_s;
-    return reports.join(u','); // more than one report shows as such
-}
-} // namespace
-
 class TestUpdate final : public QObject
 {
     Q_OBJECT
@@ -50,10 +27,7 @@ private slots:
     void install();
 
 private:
-    QString reportOf(Updater &updater, const std::function<void()> &action)
-    {
-        return ::reportOf(updater, m_reports, action);
-    }
+    QString reportOf(Updater &updater, const std::function<void()> &action);
     std::unique_ptr<QTemporaryDir> m_scratch;
     LauncherEnvironment m_env;
     QStringList m_reports;
@@ -64,6 +38,25 @@ void TestUpdate::init()
     m_scratch = std::make_unique<QTemporaryDir>();
     m_env = testEnvironment(m_scratch->path());
     m_env.quitApplication = [this] { m_reports << u"quit"_s; };
+}
+
+/// What the updater reports while action runs, as "signal:arguments", joined.
+QString TestUpdate::reportOf(Updater &updater, const std::function<void()> &action)
+{
+    const auto record = [this](const QString &name) {
+        return [this, name](const QString &a = {}, const QString &b = {}) {
+            m_reports << name + u":"_s + a + (b.isEmpty() ? QString() : u":"_s + b);
+        };
+    };
+    QObject context;
+    connect(&updater, &Updater::updateAvailable, &context, record(u"update"_s));
+    connect(&updater, &Updater::noUpdateAvailable, &context, [this] { m_reports << u"none"_s; });
+    connect(&updater, &Updater::updateCheckFailed, &context, record(u"failed"_s));
+    connect(&updater, &Updater::downloadFinished, &context, record(u"saved"_s));
+    connect(&updater, &Updater::downloadFailed, &context, record(u"failed"_s));
+    m_reports.clear();
+    action();
+    return QTest::qWaitFor([this] { return !m_reports.isEmpty(); }, 10000) ? m_reports.join(u',') : u"nothing"_s;
 }
 
 void TestUpdate::versionAnswer_data()
@@ -79,18 +72,13 @@ void TestUpdate::versionAnswer_data()
             << answer('"' + QByteArray(newer) + '"') << u"update:%1:c"_s.arg(QLatin1String(newer));
     for (const char *older : {"1.1.9", "1.1", "beta.2.0", "1..9"})
         QTest::addRow("%s is not newer", older) << answer('"' + QByteArray(older) + '"') << u"none"_s;
-    QTest::newRow("no changelog") << QByteArray(R"({"version":"1.2","download_url":"https://cdn.test/u.zip"})")
-                                  << u"update:1.2"_s;
-    QTest::newRow("version a number") << answer("1.2") << badData;
-    QTest::newRow("empty address") << QByteArray(R"({"version":"1.2","download_url":""})") << badData;
+    // The archive comes only over https: plain http lets anyone on the way swap the installer.
     QTest::newRow("plain http address") << QByteArray(R"({"version":"1.2","download_url":"http://cdn.test/u.zip"})")
                                         << badData;
     QTest::newRow("file address") << QByteArray(R"({"version":"1.2","download_url":"file:///tmp/u.zip"})") << badData;
-    QTest::newRow("empty or null sha256 is absent")
-        << answer(R"("1.2")", R"(,"sha256":"","x":null)") << u"update:1.2:c"_s;
+    QTest::newRow("empty sha256 is absent") << answer(R"("1.2")", R"(,"sha256":"")") << u"update:1.2:c"_s;
     QTest::newRow("sha256 not 64 hex digits")
         << answer(R"("1.2")", R"(,"sha256":")" + QByteArray(63, 'a') + '"') << badData;
-    QTest::newRow("sha256 a number") << answer(R"("1.2")", R"(,"sha256":5)") << badData;
     QTest::newRow("array") << QByteArray("[]") << u"failed:Неверный формат ответа сервера"_s;
 }
 
@@ -110,7 +98,6 @@ void TestUpdate::archive_data()
     QTest::addColumn<QByteArray>("digest");
     QTest::addColumn<QString>("report");
     const QByteArray body = "zip bytes";
-    QTest::newRow("no checksum") << QByteArray() << u"saved:"_s;
     QTest::newRow("checksum matches") << QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()
                                       << u"saved:"_s;
     QTest::newRow("checksum differs") << QByteArray(64, 'a') << u"failed:Контрольная сумма обновления не совпадает"_s;
@@ -142,9 +129,9 @@ void TestUpdate::choice_data()
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QString>("chosen");
     QTest::newRow("shallowest, then by path, any case")
-        << QStringList {u"a/setup.exe"_s, u"b.EXE"_s, u"Z.exe"_s, u"readme.txt"_s} << u"Z.exe"_s;
-    QTest::newRow("none") << QStringList {u"readme.txt"_s} << QString();
-    QTest::newRow("links are not followed or chosen") << QStringList {u"link.exe->../outside/x.exe"_s,
+        << QStringList{u"a/setup.exe"_s, u"b.EXE"_s, u"Z.exe"_s, u"readme.txt"_s} << u"Z.exe"_s;
+    QTest::newRow("none") << QStringList{u"readme.txt"_s} << QString();
+    QTest::newRow("links are not followed or chosen") << QStringList{u"link.exe->../outside/x.exe"_s,
         u"dir->../outside"_s, u"deep/er/real.exe"_s} << u"deep/er/real.exe"_s;
 }
 
@@ -199,7 +186,7 @@ void TestUpdate::install()
     Updater updater(m_env);
     if (!unpack.isEmpty()) {
         updater.setUnpackCommand([unpack](const QString &, const QString &to) {
-            return Platform::Command {u"sh"_s, {u"-c"_s, unpack, u"sh"_s, to}};
+            return Platform::Command{u"sh"_s, {u"-c"_s, unpack, u"sh"_s, to}};
         });
     }
     QCOMPARE(reportOf(updater, [&] { updater.installUpdate(zip); }), report);

@@ -5,42 +5,37 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 namespace {
-QByteArray tlsFile(const char *name)
+QSslCertificate fixtureCertificate()
 {
-    return readFile(QStringLiteral(VELOR_TLS_DIR "/") + QLatin1String(name));
+    return QSslCertificate(readFile(QStringLiteral(VELOR_TLS_DIR "/fixture.crt")));
 }
 } // namespace
 
 FixtureServer::FixtureServer(bool tls)
-    : m_tls(tls)
+    : m_server(tls ? new QSslServer : new QTcpServer)
+    , m_tls(tls)
 {
     if (tls) {
-        auto *server = new QSslServer;
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-        config.setLocalCertificate(QSslCertificate(tlsFile("fixture.crt")));
-        config.setPrivateKey(QSslKey(tlsFile("fixture.key"), QSsl::Rsa));
-        server->setSslConfiguration(config);
-        m_server.reset(server);
-    } else {
-        m_server = std::make_unique<QTcpServer>();
+        config.setLocalCertificate(fixtureCertificate());
+        config.setPrivateKey(QSslKey(readFile(QStringLiteral(VELOR_TLS_DIR "/fixture.key")), QSsl::Rsa));
+        static_cast<QSslServer *>(m_server.get())->setSslConfiguration(config);
     }
     connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
         while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+            socket->setParent(this);
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
                 const QByteArray head = socket->peek(8192);
-                if (!head.contains("\r\n\r\n") || socket->property("answered").toBool())
-                    return;
-                socket->setProperty("answered", true);
-                answer(socket, QString::fromUtf8(head.split(' ').value(1)));
+                if (head.contains("\r\n\r\n") && !socket->property("answered").toBool()) {
+                    socket->setProperty("answered", true);
+                    answer(socket, QString::fromUtf8(head.split(' ').value(1)));
+                }
             });
         }
     });
@@ -51,7 +46,6 @@ FixtureServer::~FixtureServer()
 {
     for (QTcpSocket *socket : findChildren<QTcpSocket *>())
         socket->abort();
-    m_server.reset();
 }
 
 QString FixtureServer::url(const QString &path) const
@@ -65,7 +59,7 @@ QString FixtureServer::url(const QString &path) const
 void FixtureServer::trust()
 {
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.addCaCertificate(QSslCertificate(tlsFile("fixture.crt")));
+    config.addCaCertificate(fixtureCertificate());
     QSslConfiguration::setDefaultConfiguration(config);
 }
 
@@ -78,7 +72,6 @@ QString FixtureServer::refusedUrl(const QString &path)
 
 void FixtureServer::answer(QTcpSocket *socket, const QString &path)
 {
-    socket->setParent(this);
     const Route route = routes.value(path, Route(404, "<html><body>not found</body></html>"));
     requests << path;
     emit requested(path);
@@ -89,39 +82,26 @@ void FixtureServer::answer(QTcpSocket *socket, const QString &path)
     if (route.fault != Fault::NoLength)
         head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     socket->write(head + "\r\n");
-    const QByteArray half = route.body.left(route.body.size() / 2);
-    switch (route.fault) {
-    case Fault::Held:
+    if (route.fault == Fault::Held) {
         socket->setProperty("held", route.body);
-        return;
-    case Fault::StallAfterHeaders:
-        return;
-    case Fault::Reset:
-        socket->write(half);
+    } else if (route.fault == Fault::Reset) {
+        socket->write(route.body.left(route.body.size() / 2));
         QTimer::singleShot(20, socket, &QTcpSocket::abort);
-        return;
-    case Fault::ShortBody:
-        socket->write(half);
-        break;
-    case Fault::Drip: {
-        // Ten pieces, 50 ms apart: slower in all than a 300 ms silence
-        // bound, but never silent that long.
+    } else if (route.fault == Fault::Drip) {
+        // Ten pieces 50 ms apart: slower than a 300 ms silence bound, never that silent.
         auto *timer = new QTimer(socket);
         connect(timer, &QTimer::timeout, socket, [socket, timer, body = route.body, sent = qsizetype(0)]() mutable {
-            const qsizetype piece = body.size() / 10 + 1;
-            socket->write(body.mid(sent, piece));
-            if ((sent += piece) >= body.size()) {
+            socket->write(body.mid(sent, body.size() / 10 + 1));
+            if ((sent += body.size() / 10 + 1) >= body.size()) {
                 timer->stop();
                 socket->disconnectFromHost();
             }
         });
         timer->start(50);
-        return;
+    } else {
+        socket->write(route.fault == Fault::ShortBody ? route.body.left(route.body.size() / 2) : route.body);
+        socket->disconnectFromHost();
     }
-    default:
-        socket->write(route.body);
-    }
-    socket->disconnectFromHost();
 }
 
 void FixtureServer::release()
@@ -139,17 +119,17 @@ LauncherEnvironment testEnvironment(const QString &scratch)
     LauncherEnvironment env = LauncherEnvironment::compiledIn();
     env.apiBase = FixtureServer::refusedUrl();
     env.websiteUrl = QStringLiteral("https://site.test");
-    env.clientInstallerUrl = env.apiBase + QStringLiteral("/RAGEMultiplayer_Setup.exe");
+    env.clientInstallerUrl = env.apiBase + QStringLiteral("/setup.exe");
     env.gameServerHost = QStringLiteral("game.site.test");
-    env.neighbourClientFolder = scratch + QStringLiteral("/neighbour/RAGEMP");
-    env.fixedClientFolders = {scratch + QStringLiteral("/fixed1"), scratch + QStringLiteral("/fixed2")};
+    env.neighbourClientFolder = scratch + QStringLiteral("/neighbour");
+    env.fixedClientFolders = {scratch + QStringLiteral("/fixed")};
     env.tempFolder = scratch + QStringLiteral("/temp");
     QDir().mkpath(env.tempFolder);
     env.pictureCacheFolder.clear();
 #ifdef Q_OS_WIN
-    // Never the player's own keys: a key of the tests' own, under the test's name.
-    const QString key = QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\")
-        + QCoreApplication::applicationName() + QLatin1Char('\\') + QFileInfo(scratch).fileName();
+    // Never the player's own keys: a key of the tests' own, under the scratch folder's name.
+    const QString key
+        = QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\") + QFileInfo(scratch).fileName();
     env.settingsLocation = key + QStringLiteral("\\Launcher");
     env.clientKeyLocation = key + QStringLiteral("\\RAGE-MP");
 #else
@@ -182,10 +162,9 @@ QByteArray readFile(const QString &path)
 QString writeRecorder(const QString &path, const QString &logPath)
 {
 #ifdef VELOR_RECORDER_EXE
-    // Windows: a small program of the tests' own; it logs next to itself.
+    // Windows: a small program of the tests' own, which logs beside itself.
     Q_UNUSED(logPath);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile::remove(path);
     return QFile::copy(QStringLiteral(VELOR_RECORDER_EXE), path) ? path : QString();
 #else
     return writeFile(path, "#!/bin/sh\necho \"$*|$(pwd -P)\" >> '" + logPath.toUtf8() + "'\n", true);
@@ -196,7 +175,7 @@ QByteArray zipOf(const QString &folder)
 {
     QProcess zip;
     zip.setWorkingDirectory(folder);
-    zip.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("zip -q -r -y - .")});
+    zip.start(QStringLiteral("zip"), {QStringLiteral("-qry"), QStringLiteral("-"), QStringLiteral(".")});
     zip.waitForFinished();
     return zip.readAllStandardOutput();
 }
@@ -208,13 +187,12 @@ ModalAnswerer::ModalAnswerer()
 
 bool ModalAnswerer::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() != QEvent::Show)
-        return false;
-    if (auto *box = qobject_cast<QMessageBox *>(watched)) {
+    auto *dialog = event->type() == QEvent::Show ? qobject_cast<QDialog *>(watched) : nullptr;
+    if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
         boxes << box->windowTitle() + QLatin1Char('|') + box->text();
         QMetaObject::invokeMethod(box->button(QMessageBox::Ok), &QAbstractButton::click, Qt::QueuedConnection);
     }
-    if (auto *dialog = qobject_cast<QDialog *>(watched); dialog && onDialog)
+    if (dialog && onDialog)
         onDialog(dialog);
     return false;
 }
