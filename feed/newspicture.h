@@ -9,7 +9,7 @@
 namespace NewsPicture {
 
 /// The picture area of a card, in the card's coordinates.
-inline constexpr QRectF area {16.5, 12.0, 162.0, 162.0};
+inline constexpr QRectF area{16.5, 12.0, 162.0, 162.0};
 
 /// Downloads larger than this are no picture for a card; they are refused.
 inline constexpr qint64 maxBytes = qint64(32) << 20;

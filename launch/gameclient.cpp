@@ -23,7 +23,7 @@ bool holdsClient(const QString &folder)
 
 QString findFolder(const QString &neighbourFolder, const QString &rememberedFolder, const QStringList &fixedFolders)
 {
-    QStringList candidates {neighbourFolder, rememberedFolder};
+    QStringList candidates{neighbourFolder, rememberedFolder};
     candidates += fixedFolders;
     for (const QString &folder : std::as_const(candidates)) {
         // An empty folder would test "/updater.exe" at the root of the drive.

@@ -192,7 +192,7 @@ void Updater::installUpdate(const QString &zipPath)
     }
 
     QFile::remove(zipPath);
-    const QStringList switches {
+    const QStringList switches{
         QStringLiteral("/VERYSILENT"), QStringLiteral("/CLOSEAPPLICATIONS"), QStringLiteral("/RESTARTAPPLICATIONS")};
     if (!Platform::prepareToRun(installer) || !QProcess::startDetached(installer, switches, QString())) {
         emit downloadFailed(startFailedText);

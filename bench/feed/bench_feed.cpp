@@ -85,7 +85,7 @@ void makePictures(const QString &folder)
         sky.setColorAt(0, QColor::fromHsv((i * 37) % 360, 160, 230));
         sky.setColorAt(1, QColor::fromHsv((i * 37 + 120) % 360, 200, 60));
         painter.fillRect(image.rect(), sky);
-        QRandomGenerator shapes {quint32(i)};
+        QRandomGenerator shapes{quint32(i)};
         painter.setRenderHint(QPainter::Antialiasing);
         for (int s = 0; s < 60; ++s) {
             painter.setBrush(QColor::fromHsv(int(shapes.bounded(360)), 180, 200, 160));
@@ -115,7 +115,7 @@ QByteArray newsList(const BenchServer &server)
 {
     QJsonArray list;
     for (int i = 0; i < newsCount; ++i) {
-        list.append(QJsonObject {
+        list.append(QJsonObject{
             {u"title"_s, u"Новость номер %1: обновление сервера"_s.arg(i)},
             {u"description"_s, u"Подробности в новости на сайте"_s},
             {u"date"_s, QDate(2024, 1, 1).addDays(-i).toString(u"dd.MM.yyyy"_s)},
@@ -322,7 +322,7 @@ int orchestrate(const QString &cacheFolder, int runs)
         huge.fill(90);
         QImageWriter(jpg, "jpeg").write(huge);
     }
-    for (const auto &[name, file] : {std::pair {u"png"_s, png}, std::pair {u"jpeg"_s, jpg}}) {
+    for (const auto &[name, file] : {std::pair{u"png"_s, png}, std::pair{u"jpeg"_s, jpg}}) {
         QVector<double> peaks;
         QVector<double> times;
         for (int run = 0; run < 3; ++run) {

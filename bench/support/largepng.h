@@ -32,7 +32,7 @@ inline QByteArray largePng(int width, int height, QRgb colour)
         row[2 + 3 * x] = char(qGreen(colour));
         row[3 + 3 * x] = char(qBlue(colour));
     }
-    z_stream stream {};
+    z_stream stream{};
     deflateInit(&stream, Z_DEFAULT_COMPRESSION);
     QByteArray pixels;
     QByteArray buffer(1 << 16, '\0');
