@@ -80,14 +80,20 @@ void FileDownload::drain()
 {
     if (!m_reply || m_writeFailed || !m_reply->isOpen())
         return;
-    const QByteArray chunk = m_reply->readAll();
-    m_received += chunk.size();
-    if (m_hash)
-        m_hash->addData(chunk);
-    if (!chunk.isEmpty() && m_file->write(chunk) != chunk.size()) {
-        // A full disk: the rest is not worth fetching.
-        m_writeFailed = true;
-        m_reply->abort();
+    // One buffer, reused: a fresh allocation per piece lets the allocator's
+    // free lists grow with the download.
+    m_buffer.resize(256 * 1024);
+    for (qint64 size; (size = m_reply->read(m_buffer.data(), m_buffer.size())) > 0;) {
+        const QByteArrayView piece(m_buffer.constData(), size);
+        m_received += size;
+        if (m_hash)
+            m_hash->addData(piece);
+        if (m_file->write(piece.data(), size) != size) {
+            // A full disk: the rest is not worth fetching.
+            m_writeFailed = true;
+            m_reply->abort();
+            return;
+        }
     }
 }
 

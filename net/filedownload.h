@@ -83,6 +83,7 @@ private:
     std::unique_ptr<QTemporaryFile> m_file;
     std::unique_ptr<QCryptographicHash> m_hash;
     QString m_path;
+    QByteArray m_buffer;
     qint64 m_received = 0;
     bool m_running = false;
     bool m_writeFailed = false;

@@ -216,10 +216,10 @@ void MainWindow::onUpdateAvailable(const QString &newVersion, const QString &cha
     dialog->setObjectName(QStringLiteral("updateProgressDialog"));
     m_updateDialog = dialog;
     dialog->setStatusText(QStringLiteral("Скачивание обновления..."));
+    // The download reports its end from the event loop, so the dialog is
+    // running by then, even for a download refused on the spot.
     m_updater->downloadUpdate(m_updater->downloadUrl());
-    // A download refused on the spot has closed the dialog already.
-    if (m_updateDialog == dialog)
-        dialog->exec();
+    dialog->exec();
 }
 
 void MainWindow::onUpdateDownloadProgress(qint64 received, qint64 total)

@@ -117,7 +117,10 @@ void Updater::downloadUpdate(const QString &url)
         return;
     m_downloadPath = m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip");
     if (!VersionAnswer::isTrustedArchiveUrl(QUrl(url, QUrl::TolerantMode))) {
-        emit downloadFailed(badDataText);
+        // Reported from the event loop like every other ending, so the caller
+        // is already waiting for it.
+        QMetaObject::invokeMethod(
+            this, [this] { emit downloadFailed(badDataText); }, Qt::QueuedConnection);
         return;
     }
     m_download->start(url, m_downloadPath, !m_expectedSha256.isEmpty());

@@ -54,7 +54,8 @@ signals:
 
 public slots:
     /// Streams the archive at url to the temporary folder, unless a download
-    /// runs already; ends in downloadFinished or downloadFailed.
+    /// runs already; ends in downloadFinished or downloadFailed, always from
+    /// the event loop.
     void downloadUpdate(const QString &url);
 
 private:
