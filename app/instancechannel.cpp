@@ -28,6 +28,7 @@ InstanceChannel::Role InstanceChannel::claim(QLocalSocket &socket, int connectWa
     if (m_lock.tryLock(0))
         return Role::First;
 
+    emit contended();
     const QDeadlineTimer deadline(contentionWaitMs);
     while (!deadline.hasExpired()) {
         socket.abort();

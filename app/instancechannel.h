@@ -62,6 +62,8 @@ public:
 signals:
     /// A later copy asked this one to come to the front; play: and to play.
     void activated(bool play);
+    /// claim() found the lock taken and keeps looking for the channel.
+    void contended();
 
 private:
     void onConnection();

@@ -24,6 +24,8 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     const QString link = InstanceChannel::launchLinkFrom(arguments);
 
     InstanceChannel channel(QString::fromUtf8(Velor::ipcServerName));
+    if (hooks.channelContended)
+        QObject::connect(&channel, &InstanceChannel::contended, hooks.channelContended);
     QLocalSocket socket;
     const InstanceChannel::Role role = channel.claim(socket);
     if (role == InstanceChannel::Role::Second) {

@@ -10,6 +10,7 @@ struct LauncherEnvironment;
 struct StartupHooks final
 {
     std::function<void(QApplication &)> applicationReady;
+    std::function<void()> channelContended;
     std::function<void(LauncherEnvironment &)> adjustEnvironment;
     std::function<void(MainWindow &)> windowShown;
 };

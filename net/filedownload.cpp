@@ -46,12 +46,7 @@ void FileDownload::start(const QString &url, const QString &path, bool hash)
     m_file = std::make_unique<QTemporaryFile>(path + QStringLiteral(".XXXXXX"));
     if (!m_file->open()) {
         // Nowhere to save it: don't fetch it at all.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                conclude({Outcome::Kind::SaveFailed, {}, {}});
-            },
-            Qt::QueuedConnection);
+        QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::SaveFailed, {}, {}}); });
         return;
     }
     m_reply = m_manager->get(makeGetRequest(url, m_stallTimeoutMs));

@@ -39,6 +39,7 @@ class TestPlay final : public QObject
 private slots:
     void play_data();
     void play();
+    void unpackCommandQuotesItsPaths();
 };
 
 void TestPlay::play_data()
@@ -93,6 +94,14 @@ void TestPlay::play()
         QCOMPARE(key->value(u"launch2.ip"_s), QVariant(u"game.site.test"_s));
         QCOMPARE(key->value(u"launch2.port"_s), QVariant(u"22005"_s));
     }
+}
+
+void TestPlay::unpackCommandQuotesItsPaths()
+{
+    // PowerShell ends a quoted string at any of five quote characters, so each
+    // is doubled; -LiteralPath keeps [brackets] from being read as wildcards.
+    QCOMPARE(Platform::expandArchiveCommand(u"C:/Temp/a'b\u2019[1].zip"_s, u"C:/д\u201b"_s),
+        u"Expand-Archive -LiteralPath 'C:/Temp/a''b\u2019\u2019[1].zip' -DestinationPath 'C:/д\u201b\u201b' -Force"_s);
 }
 
 QTEST_GUILESS_MAIN(TestPlay)

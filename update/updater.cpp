@@ -13,6 +13,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 #include <utility>
 
@@ -119,8 +120,7 @@ void Updater::downloadUpdate(const QString &url)
     if (!VersionAnswer::isTrustedArchiveUrl(QUrl(url, QUrl::TolerantMode))) {
         // Reported from the event loop like every other ending, so the caller
         // is already waiting for it.
-        QMetaObject::invokeMethod(
-            this, [this] { emit downloadFailed(badDataText); }, Qt::QueuedConnection);
+        QTimer::singleShot(0, this, [this] { emit downloadFailed(badDataText); });
         return;
     }
     m_download->start(url, m_downloadPath, !m_expectedSha256.isEmpty());
