@@ -1,5 +1,7 @@
 #pragma once
 
+#include "velorversion.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,7 +12,7 @@ class QWidget;
 namespace Velor {
 /// Identity and fixed values of the launcher and of the game client it starts.
 inline constexpr char applicationName[] = "VELOR RP Launcher";
-inline constexpr char applicationVersion[] = "1.1.9";
+inline constexpr char applicationVersion[] = VELOR_VERSION_STRING; // project() in CMakeLists.txt
 inline constexpr char organizationName[] = "VELOR RP";
 inline constexpr char gameServerPort[] = "22005";
 inline constexpr char clientProgram[] = "updater.exe";
