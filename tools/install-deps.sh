@@ -18,7 +18,7 @@ packages=(
 # osslsigncode for the installer, and Wine with the X tools the Wine tests use.
 [ "${1:-}" = "--windows" ] && packages+=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-    ninja-build dpkg-dev patch xz-utils perl
+    libz-mingw-w64-dev ninja-build dpkg-dev patch xz-utils perl
     nsis osslsigncode
     wine wine64 xdotool x11-utils imagemagick
 )

@@ -19,6 +19,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 # libgcc, libstdc++ and winpthread linked in: without -static the exe imports
 # libgcc_s_seh-1.dll and does not start on a machine without mingw.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# For the same reason find_library takes static archives (mingw's system
+# import libraries are .a files too), never a .dll.a that needs its DLL.
+set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
 
 # Cross-built test programs run through Wine, so ctest works unchanged.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
