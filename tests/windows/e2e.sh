@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# What a Windows player sees, run under Wine and Xvfb in a throwaway prefix
-# against the demo backend on loopback: the silent install, the registered link
-# scheme and uninstall entry, the window, Play through the client key, a second
-# start through the registered command handing its link over the named pipe,
-# the whole self-update to a newer build, and the silent uninstall.
-#   VELOR_QT_WINDOWS=<static Qt> tests/windows/e2e.sh      (make windows-test)
-# Keeps the screenshot in build/windows-e2e/; on a failure names the step and
-# keeps the Wine log there too.
+# What a Windows player sees, under Wine and Xvfb in a throwaway prefix against the
+# demo backend on loopback: silent install, the link scheme and uninstall entry, the
+# window, Play, a second start handing its link over the named pipe, the whole
+# self-update to a newer build, and the silent uninstall. make windows-test runs it
+# (it needs VELOR_QT_WINDOWS). The screenshot stays in build/windows-e2e/; a failure
+# names its step and keeps the Wine log there too.
 set -eEuo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 out="$root/build/windows-e2e"
@@ -14,28 +12,21 @@ work="$(mktemp -d)"
 mkdir -p "$out" "$work/home" "$work/release"
 export LC_ALL=C.UTF-8 HOME="$work/home" WINEPREFIX="$work/prefix" WINEDEBUG=fixme-all
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
-log="$out/wine.log"
+log="$out/wine.log" step="preparing" failed="" pids=()
 : >"$log"
-step="preparing"
-failed=""
-pids=()
 finish() {
     local rc=$?
-    if [ $rc -ne 0 ]; then import -window root "$out/failure.png" 2>/dev/null || true; fi
+    [ $rc -eq 0 ] || import -window root "$out/failure.png" 2>/dev/null || true
     wineserver -k 2>/dev/null || true
     kill "${pids[@]}" 2>/dev/null || true
     rm -rf "$work"
-    if [ $rc -ne 0 ]; then echo "FAILED at step: $step: ${failed:-} (kept: $log, $out/failure.png)" >&2; else rm -f "$log"; fi
+    [ $rc -eq 0 ] && rm -f "$log" || echo "FAILED at step: $step: $failed (kept: $log, $out/failure.png)" >&2
 }
 trap finish EXIT
 trap 'failed="$BASH_COMMAND"' ERR
-# until <seconds> <command...>: polls the command until it succeeds.
-until_ok() {
+until_ok() {   # until_ok <seconds> <command...>: polls the command until it succeeds
     local deadline=$((SECONDS + $1)); shift
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.2
-    done
+    until "$@" >/dev/null 2>&1; do [ $SECONDS -lt $deadline ] && sleep 0.2 || return 1; done
 }
 win() { wine "$@" 2>>"$log"; }
 absent() { ! "$@"; }   # a failing check that stops the script, unlike a bare "!"
@@ -69,7 +60,7 @@ build() {
 }
 build current "" && build next 1.2.0
 for v in "" POWERSHELL; do
-    x86_64-w64-mingw32-gcc-posix -O1 -mwindows -static ${v:+-D$v} "$root/tests/windows/standin.c" -lshell32 \
+    x86_64-w64-mingw32-gcc-posix -O1 -Wall -Wextra -Werror -mwindows -static ${v:+-D$v} "$root/tests/windows/standin.c" -lshell32 \
         -o "$work/${v:-updater}.exe"
 done
 
@@ -77,8 +68,7 @@ step="making the Wine prefix (Windows 10), TEMP with a quote, a bracket and Cyri
 "$root/tools/windows/wineprefix.sh" "$WINEPREFIX" >>"$log" 2>&1
 temp='C:\tmp\it'"'"'s [1] Кириллица'
 mkdir -p "$WINEPREFIX/drive_c/tmp/it's [1] Кириллица" "$WINEPREFIX/drive_c/Games/RAGEMP" "$WINEPREFIX/drive_c/standin"
-win reg add 'HKCU\Environment' /v TEMP /d "$temp" /f >/dev/null
-win reg add 'HKCU\Environment' /v TMP /d "$temp" /f >/dev/null
+for v in TEMP TMP; do win reg add 'HKCU\Environment' /v $v /d "$temp" /f >/dev/null; done
 client="$WINEPREFIX/drive_c/Games/RAGEMP"
 cp "$work/updater.exe" "$client/"
 cp "$work/POWERSHELL.exe" "$WINEPREFIX/drive_c/standin/powershell.exe"
@@ -111,7 +101,7 @@ until_ok 60 window_count_is 1
 mapped=$(date +%s%N)
 until_ok 30 painted
 echo "start-up under Wine: window mapped after $(((mapped - started) / 1000000)) ms, drawn after $((($(date +%s%N) - started) / 1000000)) ms"
-xwininfo -id "$(launcher_windows)" | grep -q 'Width: 1081' && xwininfo -id "$(launcher_windows)" | grep -q 'Height: 659'
+[ "$(xwininfo -id "$(launcher_windows)" | grep -cE 'Width: 1081|Height: 659')" = 2 ]
 until_ok 30 started_count_is 1
 [ "$(reg_value 'HKCU\Software\RAGE-MP' launch2.ip)" = "REG_SZ game.velor-rp.ru" ]
 [ "$(reg_value 'HKCU\Software\RAGE-MP' launch2.port)" = "REG_SZ 22005" ]
@@ -122,6 +112,10 @@ step="a second start through the registered command hands its link over"
 run_stored "$(reg_value "$scheme\\shell\\open\\command" '(Default)' | sed 's/^REG_SZ //; s|%1|velorlauncher://connect/1|')"
 until_ok 30 started_count_is 2
 window_count_is 1
+
+step="an installer started while the launcher runs fails with exit code 1 and replaces nothing"
+rc=0 && win "$out/next/VelorLauncher-1.2.0-Setup.exe" /VERYSILENT || rc=$?
+[ $rc = 1 ] && cmp "$inst/VelorLauncher.exe" "$out/current/VelorLauncher.exe"
 
 step="self-update to 1.2.0: download, Expand-Archive through the stand-in, installer over the running launcher"
 win taskkill /im VelorLauncher.exe >/dev/null
@@ -144,5 +138,4 @@ absent win reg query "$scheme" >/dev/null
 absent test -e "$profile/Desktop/VELOR RP Launcher.lnk"
 win reg query 'HKCU\Software\RAGE-MP' /v launch2.ip >/dev/null
 win reg query 'HKCU\Software\VELOR RP\Launcher' /v ragempPath >/dev/null
-step="done"
 echo "Windows end-to-end: all steps passed"

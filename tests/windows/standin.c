@@ -1,160 +1,126 @@
-/* Stand-ins for the two programs the launcher starts on Windows, for the Wine
- * end-to-end test (e2e.sh). One source, two builds:
- *   updater.exe     the game client: appends its working folder and its
- *                   arguments to started.txt beside itself.
- *   powershell.exe  (-DPOWERSHELL) reads its command line as Windows and
- *                   PowerShell do, accepts nothing but
- *                     -Command "Expand-Archive -LiteralPath '<zip>' -DestinationPath '<folder>' -Force"
- *                   for the paths in VELOR_EXPECT_ZIP and VELOR_EXPECT_FOLDER,
- *                   and unpacks the archive. It knows stored entries only: the
- *                   update archive holds an installer that is compressed
- *                   already, so the release stores it as it is.
- * Both write what they saw to a log beside themselves: the launcher gives
- * them no console. */
-#define WIN32_LEAN_AND_MEAN
+/* Stand-ins for the programs the launcher starts on Windows (e2e.sh builds both):
+ *   updater.exe     the game client: appends "<working folder>|<command line>" to started.txt.
+ *   powershell.exe  (-DPOWERSHELL) reads its command line as Windows and PowerShell do, accepts
+ *                   only -Command "Expand-Archive -LiteralPath '<zip>' -DestinationPath '<folder>'
+ *                   -Force" for the paths in VELOR_EXPECT_ZIP and VELOR_EXPECT_FOLDER, and
+ *                   unpacks. Stored entries only: the release stores the (compressed) installer.
+ * Each writes what it saw to a file beside itself: the launcher gives them no console. */
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 
-static void note(const wchar_t *file, const wchar_t *text)
+static int note(const wchar_t *file, const wchar_t *text)
 {
     wchar_t path[MAX_PATH];
+    char utf8[8192];
     GetModuleFileNameW(NULL, path, MAX_PATH);
     wcscpy(wcsrchr(path, L'\\') + 1, file);
-    char utf8[8192];
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, NULL, NULL);
     FILE *f = _wfopen(path, L"ab");
-    if (f && n > 0) {
-        fwrite(utf8, 1, n - 1, f);
-        fputc('\n', f);
-    }
+    if (f && WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, NULL, NULL) > 0)
+        fprintf(f, "%s\n", utf8);
     if (f)
         fclose(f);
+    return 1;
 }
 
 #ifndef POWERSHELL
 int main(void)
 {
-    wchar_t line[4096];
+    wchar_t line[8192];
     GetCurrentDirectoryW(MAX_PATH, line);
-    wcscat(line, L"|");
-    wcsncat(line, GetCommandLineW(), 4000 - wcslen(line));
+    _snwprintf(line + wcslen(line), 4096, L"|%ls", GetCommandLineW());
     note(L"started.txt", line);
     return 0;
 }
 #else
-static int fail(const wchar_t *why, const wchar_t *what)
-{
-    wchar_t line[4096];
-    _snwprintf(line, 4096, L"FAIL %ls: %ls", why, what);
-    line[4095] = 0;
-    note(L"powershell.log", line);
-    return 1;
-}
+#define FAIL(why) note(L"powershell.log", L"FAIL " why)
+static const wchar_t quotes[] = L"'\u2018\u2019\u201A\u201B";
 
-/* The next token of the command text: a bare word, or a single-quoted string
- * in which any of PowerShell's five single quotes ends the string and two in a
- * row stand for one. */
+/* The next word, or single-quoted string: any of PowerShell's five single quotes
+ * ends it, and two in a row stand for one. Returns NULL for an unclosed string. */
 static const wchar_t *token(const wchar_t *s, wchar_t *out, int *quoted)
 {
-    static const wchar_t quotes[] = L"'\u2018\u2019\u201A\u201B";
     while (*s == L' ')
         ++s;
-    *quoted = *s && wcschr(quotes, *s);
-    if (*quoted) {
-        for (++s; *s && !(wcschr(quotes, *s) && !(s[1] && wcschr(quotes, s[1]))); ++s) {
-            if (wcschr(quotes, *s))
-                ++s;
-            *out++ = *s;
-        }
-        if (!*s)
+    if ((*quoted = *s && wcschr(quotes, *s))) {
+        for (++s; *s && !(wcschr(quotes, *s) && !(s[1] && wcschr(quotes, s[1]))); ++s)
+            *out++ = wcschr(quotes, *s) ? *++s : *s;
+        if (!*s++)
             return NULL;
-        ++s;
-    } else {
-        while (*s && *s != L' ')
-            *out++ = *s++;
     }
+    while (!*quoted && *s && *s != L' ')
+        *out++ = *s++;
     *out = 0;
     return s;
 }
 
 static int samePath(const wchar_t *a, const wchar_t *b)
 {
-    for (; *a && *b; ++a, ++b)
-        if (*a != *b && !(wcschr(L"/\\", *a) && wcschr(L"/\\", *b)))
-            return 0;
+    for (; *a && (*a == *b || (wcschr(L"/\\", *a) && *b && wcschr(L"/\\", *b))); ++a, ++b) {}
     return *a == *b;
 }
 
-static unsigned get(const unsigned char *p, int n)
+static unsigned le(const unsigned char *p, int n)
 {
-    return (unsigned)p[0] | (unsigned)p[1] << 8 | (n == 4 ? (unsigned)p[2] << 16 | (unsigned)p[3] << 24 : 0);
+    return n == 2 ? (unsigned)(p[0] | p[1] << 8) : le(p, 2) | le(p + 2, 2) << 16;
 }
 
 static int unpack(const wchar_t *zip, const wchar_t *folder)
 {
-    FILE *in = _wfopen(zip, L"rb");
-    if (!in)
-        return fail(L"cannot open", zip);
+    static char data[1 << 16];
     unsigned char h[30];
-    static char buf[1 << 16];
-    while (fread(h, 1, 30, in) == 30 && get(h, 4) == 0x04034b50) {
-        unsigned size = get(h + 18, 4), nameLen = get(h + 26, 2);
-        char name[1024] = {0};
-        if (get(h + 8, 2) != 0 || (get(h + 6, 2) & 8) || size != get(h + 22, 4) || nameLen >= sizeof name
-            || fread(name, 1, nameLen, in) != nameLen || fseek(in, get(h + 28, 2), SEEK_CUR) != 0)
-            return fail(L"not a stored entry", zip);
+    char name[1024];
+    wchar_t path[2048];
+    FILE *in = _wfopen(zip, L"rb"), *out;
+    while (in && fread(h, 1, 30, in) == 30 && le(h, 4) == 0x04034b50) {
+        unsigned size = le(h + 18, 4), nameLen = le(h + 26, 2);
+        if (!nameLen || le(h + 8, 2) || (le(h + 6, 2) & 8) || size != le(h + 22, 4) || nameLen >= sizeof name
+            || fread(name, 1, nameLen, in) != nameLen || fseek(in, le(h + 28, 2), SEEK_CUR))
+            return FAIL(L"not a stored entry");
+        name[nameLen] = 0;
         if (strstr(name, "..") || strchr("/\\", name[0]) || strchr(name, ':'))
-            return fail(L"entry outside the folder", zip);
-        wchar_t path[2048];
+            return FAIL(L"entry outside the folder");
         int at = _snwprintf(path, 1024, L"%ls\\", folder);
         MultiByteToWideChar(CP_UTF8, 0, name, -1, path + at, 1024);
-        for (wchar_t *p = path; *p; ++p)
-            if (*p == L'/' || *p == L'\\') {
-                wchar_t keep = *p;
+        for (wchar_t *p = path; *p; ++p)   /* the folders on the way, as Expand-Archive makes them */
+            if (wcschr(L"/\\", *p)) {
                 *p = 0;
                 CreateDirectoryW(path, NULL);
-                *p = keep;
+                *p = L'\\';
             }
         if (name[nameLen - 1] == '/')
             continue;
-        FILE *out = _wfopen(path, L"wb");
-        if (!out)
-            return fail(L"cannot write", path);
+        if (!(out = _wfopen(path, L"wb")))
+            return FAIL(L"cannot write");
         for (unsigned left = size, n; left; left -= n)
-            if (!(n = fread(buf, 1, left < sizeof buf ? left : sizeof buf, in)) || fwrite(buf, 1, n, out) != n)
-                return fail(L"short entry", path);
+            if (!(n = fread(data, 1, left < sizeof data ? left : sizeof data, in)) || fwrite(data, 1, n, out) != n)
+                return FAIL(L"short entry");
         fclose(out);
     }
-    fclose(in);
-    return 0;
+    return in ? fclose(in) : FAIL(L"cannot open the archive");
 }
 
 int main(void)
 {
-    int argc;
+    int argc, quoted[6];
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    wchar_t script[4096] = L"", word[6][1024], zip[1024], folder[1024];
     note(L"powershell.log", GetCommandLineW());
-    if (argc < 3 || wcscmp(argv[1], L"-Command") != 0)
-        return fail(L"expected -Command", GetCommandLineW());
-    /* PowerShell joins everything after -Command into one script text. */
-    wchar_t script[4096] = L"", words[6][1024], expectZip[1024], expectFolder[1024];
-    for (int i = 2; i < argc; ++i)
+    for (int i = 2; i < argc; ++i)   /* PowerShell joins what follows -Command into one script */
         wcscat(wcscat(script, i > 2 ? L" " : L""), argv[i]);
     const wchar_t *s = script;
-    int quoted[6];
-    for (int i = 0; i < 6; ++i)
-        if (!s || !(s = token(s, words[i], &quoted[i])))
-            return fail(L"unbalanced quotes", script);
-    if (*s || wcscmp(words[0], L"Expand-Archive") || wcscmp(words[1], L"-LiteralPath") || !quoted[2]
-        || wcscmp(words[3], L"-DestinationPath") || !quoted[4] || wcscmp(words[5], L"-Force") || quoted[5])
-        return fail(L"unexpected command", script);
-    GetEnvironmentVariableW(L"VELOR_EXPECT_ZIP", expectZip, 1024);
-    GetEnvironmentVariableW(L"VELOR_EXPECT_FOLDER", expectFolder, 1024);
-    if (!samePath(words[2], expectZip) || !samePath(words[4], expectFolder))
-        return fail(L"unexpected paths", script);
-    return unpack(words[2], words[4]);
+    for (int i = 0; i < 6 && s; ++i)
+        s = token(s, word[i], &quoted[i]);
+    GetEnvironmentVariableW(L"VELOR_EXPECT_ZIP", zip, 1024);
+    GetEnvironmentVariableW(L"VELOR_EXPECT_FOLDER", folder, 1024);
+    if (argc < 3 || wcscmp(argv[1], L"-Command") || !s || *s || wcscmp(word[0], L"Expand-Archive")
+        || wcscmp(word[1], L"-LiteralPath") || !quoted[2] || wcscmp(word[3], L"-DestinationPath") || !quoted[4]
+        || wcscmp(word[5], L"-Force") || quoted[0] || quoted[1] || quoted[3] || quoted[5])
+        return FAIL(L"not the expected command");
+    if (!samePath(word[2], zip) || !samePath(word[4], folder))
+        return FAIL(L"not the expected paths");
+    return unpack(word[2], word[4]);
 }
 #endif
