@@ -9,12 +9,14 @@ set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
 # Headers, libraries and packages come from the mingw sysroot and from the
-# Qt prefix the build names in CMAKE_PREFIX_PATH; programs from the host.
+# Qt prefix the build names in CMAKE_PREFIX_PATH, never from the host (whose
+# Linux Qt would otherwise be found when that prefix is missing); programs
+# from the host. Qt finds its host tools through QT_HOST_PATH itself.
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # libgcc, libstdc++ and winpthread linked in: without -static the exe imports
 # libgcc_s_seh-1.dll and does not start on a machine without mingw.
