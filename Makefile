@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps run test bench fuzz build clean
+.PHONY: all deps run test bench fuzz build clean windows windows-test release
 
 all: build
 
@@ -40,6 +40,29 @@ bench: deps
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	bench/run-benchmarks.sh build/bench
+
+# Windows: the static Qt for mingw-w64 is built once into ~/.cache/velor-launcher
+# (tools/windows/build-qt.sh prints its folder); SIGN_CERT and SIGN_KEY (PEM
+# files) sign the exe and the installer.
+SIGN_CERT ?=
+SIGN_KEY ?=
+RELEASE_URL ?=
+CHANGELOG ?=
+QT_WINDOWS = qt="$$(tools/windows/build-qt.sh)" && export VELOR_QT_WINDOWS="$$qt"
+
+windows:
+	@tools/install-deps.sh --windows
+	$(QT_WINDOWS) && cmake --preset windows -DVELOR_SIGN_CERT=$(abspath $(SIGN_CERT)) -DVELOR_SIGN_KEY=$(abspath $(SIGN_KEY))
+	cmake --build --preset windows -j $(JOBS)
+
+windows-test: windows
+	$(QT_WINDOWS) && cmake --preset windows-tests
+	cmake --build --preset windows-tests -j $(JOBS)
+	ctest --preset windows-tests
+	$(QT_WINDOWS) && tests/windows/e2e.sh
+
+release: windows
+	tools/windows/release.sh build/windows build/release "$(RELEASE_URL)" "$(CHANGELOG)"
 
 clean:
 	rm -rf build

@@ -30,3 +30,16 @@ endif()
 foreach(_var VELOR_API_BASE VELOR_WEBSITE_URL)
     string(REGEX REPLACE "/+$" "" ${_var} "${${_var}}")
 endforeach()
+
+# The launcher's version is the project's. A test build may report a higher one
+# so that the self-update can be run end to end against a real installer;
+# releases leave this empty.
+set(VELOR_VERSION_OVERRIDE "" CACHE STRING "Test builds only: the version this build reports instead of ${PROJECT_VERSION}")
+if(VELOR_VERSION_OVERRIDE)
+    if(NOT VELOR_VERSION_OVERRIDE MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
+        message(FATAL_ERROR "VELOR_VERSION_OVERRIDE = '${VELOR_VERSION_OVERRIDE}': must be three numbers, e.g. 1.2.0")
+    endif()
+    set(VELOR_VERSION ${VELOR_VERSION_OVERRIDE})
+else()
+    set(VELOR_VERSION ${PROJECT_VERSION})
+endif()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "velorconfig.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -7,7 +9,7 @@
 namespace Velor {
 /// Identity and fixed values of the launcher and of the game client it starts.
 inline constexpr char applicationName[] = "VELOR RP Launcher";
-inline constexpr char applicationVersion[] = "1.1.9";
+inline constexpr auto &applicationVersion = VelorConfig::version;
 inline constexpr char organizationName[] = "VELOR RP";
 inline constexpr char gameServerPort[] = "22005";
 inline constexpr char clientProgram[] = "updater.exe";

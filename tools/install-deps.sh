@@ -13,6 +13,15 @@ packages=(
     fonts-dejavu-core
 )
 [ "${1:-}" = "--bench" ] && packages+=(hyperfine time)
+# The Windows build: the mingw-w64 cross compiler (posix threads, which Qt
+# needs), the tools to unpack and patch Debian's qtbase source, NSIS and
+# osslsigncode for the installer, and Wine with the X tools the Wine tests use.
+[ "${1:-}" = "--windows" ] && packages+=(
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+    libz-mingw-w64-dev ninja-build dpkg-dev patch xz-utils perl
+    nsis osslsigncode
+    wine wine64 xdotool x11-utils imagemagick
+)
 
 missing=()
 for p in "${packages[@]}"; do

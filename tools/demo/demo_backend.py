@@ -5,7 +5,10 @@
 
 Serves the server list, the news feed with pictures, the launcher version
 manifest and two tiny web pages, on 127.0.0.1 only. Standard library only.
-Prints one "ready" line (with the real port, so --port 0 works) once it
+With --release DIR (a folder `make release` wrote) it announces DIR's
+version.json as the launcher's version answer, once that file exists, and
+serves DIR's files under /files/: the Windows end-to-end test publishes a
+newer release that way. Prints one "ready" line (with the real port, so --port 0 works) once it
 accepts connections, and exits cleanly on SIGTERM / SIGINT.
 """
 import argparse
@@ -60,8 +63,9 @@ SERVERS = [
 class Backend:
     """State shared by the request handlers (they run on several threads)."""
 
-    def __init__(self, port):
+    def __init__(self, port, release_dir=None):
         self.port = port
+        self.release_dir = release_dir
         self.lock = threading.Lock()
         self.rng = random.Random()
         self.online = [s["online"] for s in SERVERS]
@@ -102,6 +106,12 @@ class Backend:
         return {f"news-{n}": NEWS[n - 1] for n in range(1, len(NEWS) + 1)}
 
     def version(self):
+        if self.release_dir:
+            try:
+                with open(os.path.join(self.release_dir, "version.json"), encoding="utf-8") as fh:
+                    return json.load(fh)
+            except FileNotFoundError:
+                pass
         return {
             "version": LAUNCHER_VERSION,
             "download_url": f"{self.base_url()}/files/update.zip",
@@ -180,6 +190,15 @@ class Handler(BaseHTTPRequestHandler):
             except OSError:
                 return self._not_found()
             return self._send(200, "image/jpeg", data)
+        # Only plain file names: nothing outside the release folder.
+        m = re.fullmatch(r"/files/([A-Za-z0-9][A-Za-z0-9._-]*)", path)
+        if m and b.release_dir:
+            try:
+                with open(os.path.join(b.release_dir, m.group(1)), "rb") as fh:
+                    data = fh.read()
+            except OSError:
+                return self._not_found()
+            return self._send(200, "application/octet-stream", data)
         return self._not_found()
 
     do_HEAD = do_GET
@@ -206,6 +225,8 @@ def main(argv=None):
     ap.add_argument("--port", type=int, default=47800,
                     help="TCP port on 127.0.0.1 (0 = let the OS pick one)")
     ap.add_argument("--quiet", action="store_true", help="do not log requests")
+    ap.add_argument("--release", metavar="DIR",
+                    help="announce DIR/version.json and serve DIR's files under /files/")
     args = ap.parse_args(argv)
     if not 0 <= args.port <= 65535:
         ap.error("port must be 0..65535")
@@ -216,7 +237,7 @@ def main(argv=None):
         print(f"demo backend: cannot listen on {HOST}:{args.port}: {e}", file=sys.stderr)
         return 1
     port = httpd.server_address[1]
-    Handler.backend = Backend(port)
+    Handler.backend = Backend(port, args.release)
     Handler.quiet = args.quiet
 
     stop = threading.Event()

@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# What a Windows player sees, under Wine and Xvfb in a throwaway prefix against the
+# demo backend on loopback: silent install, the link scheme and uninstall entry, the
+# window, Play, a second start handing its link over the named pipe, the whole
+# self-update to a newer build, and the silent uninstall. make windows-test runs it
+# (it needs VELOR_QT_WINDOWS). The screenshot stays in build/windows-e2e/; a failure
+# names its step and keeps the Wine log there too.
+set -eEuo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+out="$root/build/windows-e2e"
+work="$(mktemp -d)"
+mkdir -p "$out" "$work/home" "$work/release"
+export LC_ALL=C.UTF-8 HOME="$work/home" WINEPREFIX="$work/prefix" WINEDEBUG=fixme-all
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+log="$out/wine.log" step="preparing" failed="" pids=()
+: >"$log"
+finish() {
+    local rc=$?
+    [ $rc -eq 0 ] || import -window root "$out/failure.png" 2>/dev/null || true
+    wineserver -k 2>/dev/null || true
+    kill "${pids[@]}" 2>/dev/null || true
+    rm -rf "$work"
+    [ $rc -eq 0 ] && rm -f "$log" || echo "FAILED at step: $step: $failed (kept: $log, $out/failure.png)" >&2
+}
+trap finish EXIT
+trap 'failed="$BASH_COMMAND"' ERR
+until_ok() {   # until_ok <seconds> <command...>: polls the command until it succeeds
+    local deadline=$((SECONDS + $1)); shift
+    until "$@" >/dev/null 2>&1; do [ $SECONDS -lt $deadline ] && sleep 0.2 || return 1; done
+}
+win() { wine "$@" 2>>"$log"; }
+absent() { ! "$@"; }   # a failing check that stops the script, unlike a bare "!"
+# reg_value <key> <name>: "<type> <data>" of one value; (Default) for the unnamed one.
+reg_value() { win reg query "$1" | tr -d '\r' | sed -n "s/^    $2    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p"; }
+# Runs a command line exactly as Windows stored it, from a batch file; a
+# program that should have ended at once and did not is a failure, not a hang.
+run_stored() { printf '@%s\r\n' "$1" >"$WINEPREFIX/drive_c/stored.bat"; timeout 60 wine cmd /c 'C:\stored.bat' 2>>"$log"; }
+launcher_windows() { xdotool search --onlyvisible --name '^VELOR RP Launcher$' 2>/dev/null || true; }
+window_count_is() { [ "$(launcher_windows | wc -l)" -eq "$1" ]; }
+# The window maps before its first frame is drawn: a uniform screen is not it yet.
+painted() { import -window root "$out/window.png" && [ "$(convert "$out/window.png" -format '%[fx:standard_deviation>0]' info:)" = 1 ]; }
+started_count_is() { [ "$(wc -l <"$client/started.txt" 2>/dev/null || echo 0)" -eq "$1" ]; }
+
+step="starting the demo backend and Xvfb"
+python3 "$root/tools/demo/demo_backend.py" --port 0 --quiet --release "$work/release" >"$work/backend.out" &
+pids+=($!)
+until_ok 10 grep -q ready "$work/backend.out"
+api="$(grep -o 'http://127.0.0.1:[0-9]*' "$work/backend.out")"
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 2>>"$log" &
+pids+=($!)
+until_ok 10 test -s "$work/display"
+export DISPLAY=":$(cat "$work/display")"
+
+step="building the launcher (1.1.9, signed with a throwaway certificate) and a newer test build (1.2.0)"
+openssl req -x509 -newkey rsa:2048 -nodes -subj "/CN=VELOR RP test" -days 2 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+build() {
+    cmake --preset windows-tests -B "$out/$1" -DVELOR_BUILD_TESTS=OFF -DVELOR_API_BASE="$api" "${@:2}" >"$out/$1.log" 2>&1
+    cmake --build "$out/$1" >>"$out/$1.log" 2>&1
+}
+build current -DVELOR_VERSION_OVERRIDE= -DVELOR_SIGN_CERT="$work/cert.pem" -DVELOR_SIGN_KEY="$work/key.pem"
+build next -DVELOR_VERSION_OVERRIDE=1.2.0
+for f in VelorLauncher.exe VelorLauncher-1.1.9-Setup.exe; do osslsigncode verify -CAfile "$work/cert.pem" -in "$out/current/$f" >/dev/null; done
+
+step="making the Wine prefix (Windows 10), TEMP with a quote, a bracket and Cyrillic"
+"$root/tools/windows/wineprefix.sh" "$WINEPREFIX" >>"$log" 2>&1
+temp='C:\tmp\it'"'"'s [1] Кириллица'
+mkdir -p "$WINEPREFIX/drive_c/tmp/it's [1] Кириллица" "$WINEPREFIX/drive_c/Games/RAGEMP" "$WINEPREFIX/drive_c/standin"
+for v in TEMP TMP; do win reg add 'HKCU\Environment' /v $v /d "$temp" /f >/dev/null; done
+client="$WINEPREFIX/drive_c/Games/RAGEMP"
+cc=(x86_64-w64-mingw32-gcc-posix -O1 -Wall -Wextra -Werror -mwindows -static "$root/tests/windows/standin.c" -lshell32)
+"${cc[@]}" -o "$client/updater.exe"
+"${cc[@]}" -DPOWERSHELL -o "$WINEPREFIX/drive_c/standin/powershell.exe"
+
+step="silent install"
+win "$out/current/VelorLauncher-1.1.9-Setup.exe" /VERYSILENT
+profile="$WINEPREFIX/drive_c/users/$(id -un)"
+inst="$profile/AppData/Local/Programs/VELOR RP Launcher"
+instwin='C:\users\'"$(id -un)"'\AppData\Local\Programs\VELOR RP Launcher'
+
+step="scheme keys, uninstall entry and files"
+scheme='HKCU\Software\Classes\velorlauncher'
+uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelorLauncher'
+[ "$(reg_value "$scheme" 'URL Protocol')" = "REG_SZ " ]
+[ "$(reg_value "$scheme\\shell\\open\\command" '(Default)')" = "REG_SZ \"$instwin\\VelorLauncher.exe\" \"%1\"" ]
+[ "$(reg_value "$scheme\\DefaultIcon" '(Default)')" = "REG_SZ \"$instwin\\VelorLauncher.exe\",0" ]
+[ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.1.9" ]
+[ "$(reg_value "$uninstall" Publisher)" = "REG_SZ VELOR RP" ]
+reg_value "$uninstall" EstimatedSize | grep -q '^REG_DWORD 0x'
+cmp "$inst/VelorLauncher.exe" "$out/current/VelorLauncher.exe"
+test -f "$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/VELOR RP Launcher.lnk"
+test -f "$profile/Desktop/VELOR RP Launcher.lnk"
+
+step="Play through a launch link: the window, the client key, the remembered folder"
+started=$(date +%s%N)
+win "$inst/VelorLauncher.exe" velorlauncher://connect/1 &
+first=$!
+until_ok 60 window_count_is 1
+mapped=$(date +%s%N)
+until_ok 30 painted
+echo "start-up under Wine: window mapped after $(((mapped - started) / 1000000)) ms, drawn after $((($(date +%s%N) - started) / 1000000)) ms"
+[ "$(xwininfo -id "$(launcher_windows)" | grep -cE 'Width: 1081|Height: 659')" = 2 ]
+until_ok 30 started_count_is 1
+[ "$(reg_value 'HKCU\Software\RAGE-MP' launch2.ip)" = "REG_SZ game.velor-rp.ru" ]
+[ "$(reg_value 'HKCU\Software\RAGE-MP' launch2.port)" = "REG_SZ 22005" ]
+[ "$(reg_value 'HKCU\Software\VELOR RP\Launcher' ragempPath)" = "REG_SZ C:/Games/RAGEMP" ]
+[ "$(tr -d '\r' <"$client/started.txt")" = '|C:\Games\RAGEMP' ]   # no arguments, in its folder
+
+step="a second start through the registered command hands its link over"
+run_stored "$(reg_value "$scheme\\shell\\open\\command" '(Default)' | sed 's/^REG_SZ //; s|%1|velorlauncher://connect/1|')"
+until_ok 30 started_count_is 2
+window_count_is 1
+
+step="an installer started while the launcher runs fails with exit code 1 and replaces nothing"
+rc=0 && win "$out/next/VelorLauncher-1.2.0-Setup.exe" /VERYSILENT || rc=$?
+[ $rc = 1 ] && cmp "$inst/VelorLauncher.exe" "$out/current/VelorLauncher.exe"
+
+step="self-update to 1.2.0: download, Expand-Archive through the stand-in, installer over the running launcher"
+win taskkill /im VelorLauncher.exe >/dev/null
+until_ok 30 eval '! kill -0 $first'
+"$root/tools/windows/release.sh" "$out/next" "$work/release" "$api/files" "e2e" >/dev/null
+export VELOR_EXPECT_ZIP="$temp\\VelorRP_Launcher_Update.zip" VELOR_EXPECT_FOLDER="$temp\\VelorLauncher_Update"
+WINEPATH='C:\standin' win "$inst/VelorLauncher.exe" &
+until_ok 120 eval '[ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.2.0" ]'
+until_ok 60 window_count_is 1
+cmp "$inst/VelorLauncher.exe" "$out/next/VelorLauncher.exe"
+cp "$WINEPREFIX/drive_c/standin/powershell.log" "$out/"   # what the stand-in was given
+grep -q Expand-Archive "$out/powershell.log" && absent grep -q FAIL "$out/powershell.log"
+
+step="silent uninstall removes what the installer wrote, and only that"
+win taskkill /im VelorLauncher.exe >/dev/null   # the uninstaller waits for it to end
+run_stored "$(reg_value "$uninstall" QuietUninstallString | sed 's/^REG_SZ //')"
+until_ok 60 eval '! test -e "$inst"'
+absent win reg query "$uninstall" >/dev/null
+absent win reg query "$scheme" >/dev/null
+absent test -e "$profile/Desktop/VELOR RP Launcher.lnk"
+win reg query 'HKCU\Software\RAGE-MP' /v launch2.ip >/dev/null
+win reg query 'HKCU\Software\VELOR RP\Launcher' /v ragempPath >/dev/null
+echo "Windows end-to-end: all steps passed"
