@@ -23,7 +23,7 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
         arguments << QString::fromLocal8Bit(argv[i]);
     const QString link = InstanceChannel::launchLinkFrom(arguments);
 
-    InstanceChannel channel(QString::fromUtf8(Velor::ipcServerName));
+    InstanceChannel channel(hooks.channelName.isEmpty() ? QString::fromUtf8(Velor::ipcServerName) : hooks.channelName);
     if (hooks.channelContended)
         QObject::connect(&channel, &InstanceChannel::contended, hooks.channelContended);
     QLocalSocket socket;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <functional>
 
 class MainWindow;
@@ -11,6 +12,7 @@ struct StartupHooks final
 {
     std::function<void(QApplication &)> applicationReady;
     std::function<void()> channelContended;
+    QString channelName; ///< empty: the launcher's own
     std::function<void(LauncherEnvironment &)> adjustEnvironment;
     std::function<void(MainWindow &)> windowShown;
 };

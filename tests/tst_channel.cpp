@@ -13,6 +13,12 @@
 
 using namespace Qt::StringLiterals;
 
+/// The channel of this test's launcher copies, never that of a launcher the developer runs.
+QString channel()
+{
+    return u"VelorTest%1"_s.arg(QCoreApplication::applicationPid());
+}
+
 /// A real launcher copy; its input closing makes it quit.
 struct Copy
 {
@@ -22,6 +28,7 @@ struct Copy
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"TMPDIR"_s, tmp);
         environment.insert(u"VELOR_SCRATCH"_s, tmp);
+        environment.insert(u"VELOR_CHANNEL"_s, channel());
         process->setProcessEnvironment(environment);
         process->start(QStringLiteral(LAUNCHER_PROBE), arguments);
     }
@@ -64,8 +71,7 @@ private:
 
 void TestChannel::init()
 {
-    // A short private folder of the test's own: no copy here ever reaches a
-    // launcher the developer runs.
+    // A short private folder of the test's own, where the socket's mode can be read.
     m_runtime = std::make_unique<QTemporaryDir>(u"/tmp/vl-XXXXXX"_s);
     m_scratch = std::make_unique<QTemporaryDir>();
     qputenv("XDG_RUNTIME_DIR", m_runtime->path().toUtf8());
@@ -139,7 +145,7 @@ void TestChannel::laterCopiesHandOver()
     Copy first(tmp, {});
     QVERIFY(first.says(u"window"_s));
 #ifndef Q_OS_WIN
-    QCOMPARE(QFileInfo(m_runtime->filePath(u"VelorLauncherIPC"_s)).permissions() & 0x0077, 0); // owner only
+    QCOMPARE(QFileInfo(m_runtime->filePath(channel())).permissions() & 0x0077, 0); // owner only
 #endif
     Copy withLink(tmp, {u"velorlauncher://connect/1"_s});
     QVERIFY(withLink.finish());
@@ -154,12 +160,12 @@ void TestChannel::laterCopiesHandOver()
 void TestChannel::copyThatFindsTheLockTakenWaitsForTheChannel()
 {
     // The test plays a first copy that holds the lock but listens late.
-    QLockFile lock(Platform::singleInstanceLockPath(u"VelorLauncherIPC"_s));
+    QLockFile lock(Platform::singleInstanceLockPath(channel()));
     QVERIFY(lock.tryLock(0));
     Copy late(m_scratch->path(), {u"velorlauncher://late"_s});
     QVERIFY(late.says(u"contended"_s)); // it found nobody, and the lock taken
     QLocalServer server;
-    QVERIFY(server.listen(Platform::channelAddress(u"VelorLauncherIPC"_s)));
+    QVERIFY(server.listen(Platform::channelAddress(channel())));
     QVERIFY(server.waitForNewConnection(20000));
     QLocalSocket *socket = server.nextPendingConnection();
     QTRY_VERIFY(socket->bytesAvailable() || socket->state() != QLocalSocket::ConnectedState);

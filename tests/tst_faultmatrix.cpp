@@ -79,7 +79,7 @@ void TestFaultMatrix::initTestCase()
     QBuffer jpeg(&m_bodies[Picture][Valid]);
     jpeg.open(QIODevice::WriteOnly);
     image.save(&jpeg, "JPEG");
-    writeRecorder(m_scratch.filePath(u"stage/setup.exe"_s), m_scratch.filePath(u"installer.log"_s));
+    writeRecorder(m_scratch.filePath(u"stage/setup.exe"_s));
     m_bodies[Archive][Valid] = zipOf(m_scratch.filePath(u"stage"_s));
     QByteArray noise(40 << 20, Qt::Uninitialized);
     QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);

@@ -55,8 +55,10 @@ void TestPlay::play_data()
         << u"picked"_s << QStringList{u"wrong"_s, u"picked"_s} << true << QStringList{u"missing"_s};
     QTest::newRow("picked, but it cannot start")
         << u"broken"_s << QStringList{u"broken"_s} << true << QStringList{u"missing"_s, failed};
+#ifndef Q_OS_WIN // a registry key that refuses writing needs an access list of its own
     QTest::newRow("client key that cannot be written")
         << u"neighbour"_s << QStringList() << false << QStringList{failed};
+#endif
 }
 
 void TestPlay::play()
@@ -68,11 +70,11 @@ void TestPlay::play()
     QTemporaryDir scratch;
     LauncherEnvironment env = testEnvironment(scratch.path());
     env.neighbourClientFolder = scratch.filePath(u"neighbour"_s);
-    const QString folder = scratch.filePath(client), log = scratch.filePath(u"client.log"_s);
+    const QString folder = scratch.filePath(client);
     if (client == u"broken"_s)
         QDir().mkpath(folder + u"/updater.exe"_s); // holds the client, but no program can start
     else if (!client.isEmpty())
-        writeRecorder(folder + u"/updater.exe"_s, log);
+        writeRecorder(folder + u"/updater.exe"_s);
     if (!keyWritable)
         QDir().mkpath(env.clientKeyLocation); // a folder where the file would go
     ScriptedPrompts prompts;
@@ -84,13 +86,13 @@ void TestPlay::play()
         flow.play();
     }
     QCOMPARE(prompts.log, told);
-    QCOMPARE(QFile::exists(env.clientKeyLocation), !client.isEmpty());
+    const auto key = Platform::openSettings(env.clientKeyLocation);
+    QCOMPARE(key->contains(u"launch2.ip"_s), !client.isEmpty() && keyWritable);
     if (client.isEmpty())
         return;
     QCOMPARE(Platform::openSettings(env.settingsLocation)->value(u"ragempPath"_s).toString(), folder);
     if (!told.join(u'|').contains(u"Ошибка"_s)) {
-        QTRY_COMPARE(readFile(log), (u"|"_s + QFileInfo(folder).canonicalFilePath() + u"\n"_s).toUtf8());
-        const auto key = Platform::openSettings(env.clientKeyLocation);
+        QTRY_COMPARE(recorded(folder + u"/updater.exe"_s), u"|"_s + QFileInfo(folder).canonicalFilePath() + u"\n"_s);
         QCOMPARE(key->value(u"launch2.ip"_s), QVariant(u"game.site.test"_s));
         QCOMPARE(key->value(u"launch2.port"_s), QVariant(u"22005"_s));
     }

@@ -41,6 +41,7 @@ int main(int argc, char *argv[])
         });
     };
     hooks.channelContended = [] { report(QStringLiteral("contended")); };
+    hooks.channelName = qEnvironmentVariable("VELOR_CHANNEL");
     hooks.adjustEnvironment
         = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("VELOR_SCRATCH")); };
     hooks.windowShown = [](MainWindow &) { report(QStringLiteral("window")); };

@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QSslKey>
 #include <QSslServer>
 #include <QTimer>
+#include <cstdlib>
 
 namespace {
 QSslCertificate fixtureCertificate()
@@ -127,9 +129,17 @@ LauncherEnvironment testEnvironment(const QString &scratch)
     QDir().mkpath(env.tempFolder);
     env.pictureCacheFolder.clear();
 #ifdef Q_OS_WIN
-    // Never the player's own keys: a key of the tests' own, under the scratch folder's name.
-    const QString key
-        = QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\") + QFileInfo(scratch).fileName();
+    // Never the player's own keys: a key of the tests' own, named after the
+    // scratch folder, and gone when the process ends.
+    static QStringList keys;
+    static const int forget = std::atexit([] {
+        QSettings tests(QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests"), QSettings::NativeFormat);
+        for (const QString &key : std::as_const(keys))
+            tests.remove(key);
+    });
+    Q_UNUSED(forget);
+    keys << QFileInfo(scratch).fileName();
+    const QString key = QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\") + keys.constLast();
     env.settingsLocation = key + QStringLiteral("\\Launcher");
     env.clientKeyLocation = key + QStringLiteral("\\RAGE-MP");
 #else
@@ -159,16 +169,20 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QString writeRecorder(const QString &path, const QString &logPath)
+QString writeRecorder(const QString &path)
 {
 #ifdef VELOR_RECORDER_EXE
-    // Windows: a small program of the tests' own, which logs beside itself.
-    Q_UNUSED(logPath);
     QDir().mkpath(QFileInfo(path).absolutePath());
     return QFile::copy(QStringLiteral(VELOR_RECORDER_EXE), path) ? path : QString();
 #else
-    return writeFile(path, "#!/bin/sh\necho \"$*|$(pwd -P)\" >> '" + logPath.toUtf8() + "'\n", true);
+    return writeFile(path, "#!/bin/sh\necho \"$*|$(pwd -P)\" >> \"$(dirname \"$0\")/started.txt\"\n", true);
 #endif
+}
+
+QString recorded(const QString &path)
+{
+    return QDir::fromNativeSeparators(
+        QString::fromUtf8(readFile(QFileInfo(path).path() + QStringLiteral("/started.txt"))));
 }
 
 QByteArray zipOf(const QString &folder)

@@ -60,8 +60,11 @@ LauncherEnvironment testEnvironment(const QString &scratch);
 
 QString writeFile(const QString &path, const QByteArray &contents, bool executable = false); ///< returns path
 QByteArray readFile(const QString &path);
-/// A program that appends "<arguments>|<working folder>" to logPath each time it runs.
-QString writeRecorder(const QString &path, const QString &logPath);
+/// A program that appends "<arguments>|<working folder>" to started.txt beside
+/// itself each time it runs; returns path.
+QString writeRecorder(const QString &path);
+/// What the recorder at path has logged, with / for separators.
+QString recorded(const QString &path);
 QByteArray zipOf(const QString &folder);
 
 /// Answers every message box with OK, recording it as "title|text", then hands
