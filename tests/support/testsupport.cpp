@@ -125,7 +125,6 @@ LauncherEnvironment testEnvironment(const QString &scratch)
     env.fixedClientFolders = {scratch + QStringLiteral("/fixed")};
     env.tempFolder = scratch + QStringLiteral("/temp");
     QDir().mkpath(env.tempFolder);
-    env.pictureCacheFolder.clear();
 #ifdef Q_OS_WIN
     // Never the player's own keys: a key of the tests' own, under the scratch folder's name.
     const QString key
