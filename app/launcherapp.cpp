@@ -41,22 +41,25 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     }
     socket.close();
 
-    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Bold.ttf"));
-    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-ExtraBold.ttf"));
-    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Regular.ttf"));
-
     LauncherEnvironment environment = LauncherEnvironment::compiledIn();
     if (hooks.adjustEnvironment)
         hooks.adjustEnvironment(environment);
 
     MainWindow window(environment);
+    // Nothing the first frame does not need runs before it. A copy that starts
+    // meanwhile finds the lock taken and waits for the channel.
+    QObject::connect(&window, &MainWindow::servicesStarted, &window, [&channel, &window, role] {
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Bold.ttf"));
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-ExtraBold.ttf"));
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Regular.ttf"));
+        // Only the lock holder may take over the channel's name: a copy that
+        // runs on its own must not remove the name of a live first copy.
+        if (role == InstanceChannel::Role::First) {
+            QObject::connect(&channel, &InstanceChannel::activated, &window, &MainWindow::activate);
+            channel.listen();
+        }
+    });
     window.show();
-    // Only the lock holder may take over the channel's name: a copy that runs
-    // on its own must not remove the name of a live first copy.
-    if (role == InstanceChannel::Role::First) {
-        QObject::connect(&channel, &InstanceChannel::activated, &window, &MainWindow::activate);
-        channel.listen();
-    }
     if (hooks.windowShown)
         hooks.windowShown(window);
     if (!link.isEmpty())

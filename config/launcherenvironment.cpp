@@ -28,8 +28,6 @@ LauncherEnvironment LauncherEnvironment::compiledIn()
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/RAGEMP"),
     };
     env.tempFolder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
-    env.pictureCacheFolder
-        = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/pictures");
     env.settingsLocation = Platform::settingsLocation();
     env.clientKeyLocation = Platform::clientKeyLocation();
     env.quitApplication = [] { QCoreApplication::quit(); };

@@ -37,7 +37,6 @@ struct LauncherEnvironment final
     QString neighbourClientFolder; ///< the "RAGEMP" folder next to the launcher
     QStringList fixedClientFolders; ///< searched after the remembered folder
     QString tempFolder; ///< downloads and the unpacked update go here
-    QString pictureCacheFolder; ///< decoded start-up pictures; empty: no cache
     QString settingsLocation; ///< the launcher's own setting (see Platform::settingsLocation)
     QString clientKeyLocation; ///< where the client reads its server address
 

@@ -174,6 +174,13 @@ render "$WORK/telegram.svg" "$IMG/icon_telegram.png" 26 26
 log "logo"
 rsvg-convert -w 4096 -h 1220 "$SRC/art/logo.svg" -o "$WORK/logo.png"
 png_out "$WORK/logo.png" "$IMG/logo.png"
+# The sizes the sidebar draws it at, 32 pixels high, on 1x and 2x displays:
+# decoding the 4096-pixel original costs more than the whole first frame.
+mkdir -p "$IMG/drawn"
+for scale in 1 2; do
+    rsvg-convert -w $((107 * scale)) -h $((32 * scale)) "$SRC/art/logo.svg" -o "$WORK/logo_$scale.png"
+    png_out "$WORK/logo_$scale.png" "$IMG/drawn/logo@${scale}x.png"
+done
 
 # --------------------------------------------------------- background ----
 # Gradients come from background.py as 16-bit layers; they are composited at
@@ -182,13 +189,18 @@ log "background"
 "$PYTHON" "$SRC/art/background.py" city >"$WORK/city.svg"
 "$PYTHON" "$SRC/art/background.py" sky >"$WORK/sky.ppm"
 "$PYTHON" "$SRC/art/background.py" shade >"$WORK/shade.pgm"
-rsvg-convert -w 2160 -h 1320 "$WORK/city.svg" -o "$WORK/city.png"
-"${IM[@]}" "$WORK/sky.ppm" -filter Triangle -resize '2160x1320!' \
-    "$WORK/city.png" -compose over -composite \
-    \( "$WORK/shade.pgm" -filter Triangle -resize '2160x1320!' \) -compose multiply -composite \
-    -ordered-dither o8x8,256 -depth 8 -strip -define png:exclude-chunks=date,time \
-    PNG24:"$IMG/background.png"
-optipng -quiet -o2 -strip all "$IMG/background.png"
+# The original, and the sizes the window draws it at on 1x and 2x displays
+# (it covers the 1081 x 659 window: 1081 x 660).
+for size in 2160x1320:background 1081x660:drawn/background@1x 2162x1320:drawn/background@2x; do
+    w=${size%%x*} rest=${size#*x} h=${rest%%:*} name=${size#*:}
+    rsvg-convert -w "$w" -h "$h" "$WORK/city.svg" -o "$WORK/city.png"
+    "${IM[@]}" "$WORK/sky.ppm" -filter Triangle -resize "${w}x${h}!" \
+        "$WORK/city.png" -compose over -composite \
+        \( "$WORK/shade.pgm" -filter Triangle -resize "${w}x${h}!" \) -compose multiply -composite \
+        -ordered-dither o8x8,256 -depth 8 -strip -define png:exclude-chunks=date,time \
+        PNG24:"$IMG/$name.png"
+    optipng -quiet -o2 -strip all "$IMG/$name.png"
+done
 
 # -------------------------------------------------------------- icons ----
 # favicon.ico: several sizes for window/taskbar use. app.ico: the single
@@ -217,6 +229,6 @@ done
 
 # ------------------------------------------------------------- report ----
 log "done"
-for f in "$IMG"/*.png "$IMG/favicon.ico" "$ROOT/resources/app.ico" "$DEMO"/img/*.jpg; do
+for f in "$IMG"/*.png "$IMG"/drawn/*.png "$IMG/favicon.ico" "$ROOT/resources/app.ico" "$DEMO"/img/*.jpg; do
     printf '  %-48s %s\n' "${f#"$ROOT"/}" "$(file -b "$f" | cut -c1-70)"
 done

@@ -4,7 +4,6 @@
 #include "feed/statuspoller.h"
 #include "launch/playflow.h"
 #include "ui/newsrow.h"
-#include "ui/picturecache.h"
 #include "ui/styledprogressdialog.h"
 #include "ui/widgetprompts.h"
 #include "update/updater.h"
@@ -19,9 +18,13 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QRadialGradient>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
+// The longest the network waits for a first frame that does not come.
+constexpr int firstFrameWaitMs = 500;
+
 const QString titleButtonStyle = QStringLiteral(
     "QPushButton {  background: rgba(25,25,25,0.75);  border: 1px solid rgba(255,255,255,0.12);  border-radius: 6px;"
     "  color: rgba(255,255,255,0.45);  font-size: 14px;}");
@@ -47,9 +50,10 @@ QImage renderFrame(const QSize &size, qreal devicePixelRatio)
     clip.addRoundedRect(bounds, 12.0, 12.0, Qt::AbsoluteSize);
     painter.setClipPath(clip);
 
-    const QImage background(QStringLiteral(":/images/background.png"));
+    const QImage background = MainWindow::artwork(QStringLiteral("background"), devicePixelRatio);
     if (!background.isNull()) {
-        // Scale straight to device pixels so the picture stays crisp on scaled displays.
+        // Straight to device pixels, so that the picture stays crisp on scaled
+        // displays; the copy shipped for 1x and 2x displays needs no scaling.
         const QSize logical = background.size().scaled(size, Qt::KeepAspectRatioByExpanding);
         QImage scaled = background.scaled(logical * devicePixelRatio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         scaled.setDevicePixelRatio(devicePixelRatio);
@@ -80,14 +84,6 @@ QImage renderFrame(const QSize &size, qreal devicePixelRatio)
     return frame;
 }
 
-QImage cachedFrame(const QString &cacheFolder, const QSize &size, qreal devicePixelRatio)
-{
-    const auto make = [&] { return renderFrame(size, devicePixelRatio); };
-    if (cacheFolder.isEmpty())
-        return make();
-    return PictureCache::fetch(
-        cacheFolder, PictureCache::keyFor(QStringLiteral(":/images/background.png"), size, devicePixelRatio), make);
-}
 } // namespace
 
 MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
@@ -99,11 +95,9 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setFixedSize(1081, 659);
-    // The two large pictures are decoded beside the widget construction, each
-    // once, and both are in place before the first frame.
-    m_firstFrame = std::async(std::launch::async, cachedFrame, m_env.pictureCacheFolder, size(), devicePixelRatioF());
-    std::future<QImage> logo
-        = std::async(std::launch::async, cachedLogo, m_env.pictureCacheFolder, devicePixelRatioF());
+    // The background is decoded beside the widget construction and is in
+    // place before the first frame.
+    m_firstFrame = std::async(std::launch::async, renderFrame, size(), devicePixelRatioF());
 
     m_play = new PlayFlow(m_env, m_netManager, *m_prompts, this);
 
@@ -116,27 +110,37 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     buildSidebar();
     buildContent();
 
-    // The first requests leave in this order: status, news, version.
     m_status = new StatusPoller(m_netManager, m_env.serversUrl(), m_env.statusIntervalMs, m_env.requestTimeoutMs, this);
     connect(m_status, &StatusPoller::onlineChanged, this, [this](int total) {
         m_onlineLabel->setText(StatusPoller::formatOnline(total));
         if (QWidget *box = m_onlineLabel->parentWidget())
             box->adjustSize();
     });
-    m_status->start();
-
-    auto *news = new NewsSource(m_netManager, m_env.newsUrl(), m_env.requestTimeoutMs, this);
-    connect(news, &NewsSource::newsReady, m_newsRow, &NewsRow::showItems);
-    news->fetch();
+    m_news = new NewsSource(m_netManager, m_env.newsUrl(), m_env.requestTimeoutMs, this);
+    connect(m_news, &NewsSource::newsReady, m_newsRow, &NewsRow::showItems);
 
     m_updater = new Updater(m_env, this);
     connect(m_updater, &Updater::updateAvailable, this, &MainWindow::onUpdateAvailable);
     connect(m_updater, &Updater::downloadProgress, this, &MainWindow::onUpdateDownloadProgress);
     connect(m_updater, &Updater::downloadFinished, this, &MainWindow::onUpdateDownloadFinished);
     connect(m_updater, &Updater::downloadFailed, this, &MainWindow::onUpdateDownloadFailed);
-    m_updater->checkForUpdates(true);
 
-    showLogo(logo.get());
+    // The network starts once the first frame is out: the first request loads
+    // the TLS library and the system's certificates, which the frame does not
+    // need. A window that is never painted starts it all the same.
+    QTimer::singleShot(firstFrameWaitMs, this, &MainWindow::startServices);
+}
+
+void MainWindow::startServices()
+{
+    if (m_servicesStarted)
+        return;
+    m_servicesStarted = true;
+    // The first requests leave in this order: status, news, version.
+    m_status->start();
+    m_news->fetch();
+    m_updater->checkForUpdates(true);
+    emit servicesStarted();
 }
 
 MainWindow::~MainWindow()
@@ -292,4 +296,6 @@ void MainWindow::paintEvent(QPaintEvent *event)
         painter.drawPixmap(0, 0, m_frameCache);
     }
     QMainWindow::paintEvent(event);
+    if (!m_servicesStarted)
+        QTimer::singleShot(0, this, &MainWindow::startServices); // right after this frame is out
 }

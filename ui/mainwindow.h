@@ -11,6 +11,7 @@
 #include <memory>
 
 class NewsRow;
+class NewsSource;
 class PlayFlow;
 class QLabel;
 class QNetworkAccessManager;
@@ -33,6 +34,14 @@ class MainWindow final : public QMainWindow
 public:
     explicit MainWindow(LauncherEnvironment environment, QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    /// The artwork for a display of the given pixel ratio: the copy shipped at
+    /// the size it is drawn where there is one, else the large original.
+    static QImage artwork(const QString &name, qreal devicePixelRatio);
+
+signals:
+    /// The first frame is out and the network has started.
+    void servicesStarted();
 
 public slots:
     /// Another launcher copy asked for this one: to the front, and with play set, play.
@@ -60,9 +69,7 @@ private slots:
 
 private:
     void buildTitleBar();
-    static QImage decodeLogo(qreal devicePixelRatio);
-    static QImage cachedLogo(const QString &cacheFolder, qreal devicePixelRatio);
-    void showLogo(const QImage &logo);
+    void startServices();
     void buildSidebar();
     void buildContent();
     void openPage(const QString &address);
@@ -81,9 +88,11 @@ private:
     std::unique_ptr<WidgetPrompts> m_prompts;
     PlayFlow *m_play = nullptr;
     StatusPoller *m_status = nullptr;
+    NewsSource *m_news = nullptr;
     NewsRow *m_newsRow = nullptr;
     Updater *m_updater = nullptr;
     StyledProgressDialog *m_updateDialog = nullptr;
+    bool m_servicesStarted = false;
 
     // The painted frame (rounded background and sidebar panel), rendered once
     // per size and pixel ratio so that repaints only copy it. The first one is

@@ -1,6 +1,5 @@
 #include "ui/mainwindow.h"
 #include "ui/newsrow.h"
-#include "ui/picturecache.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
@@ -69,31 +68,28 @@ bool setIconIfLoaded(QPushButton *button, const QString &path, int side)
 }
 } // namespace
 
-QImage MainWindow::decodeLogo(qreal devicePixelRatio)
+QImage MainWindow::artwork(const QString &name, qreal devicePixelRatio)
 {
-    // Decoded as an image and only the small copy is kept: the full 4096-pixel
-    // logo is decoded once and never converted or copied. Scaled straight to
-    // device pixels so that it stays sharp on scaled displays.
-    const QImage logo(QStringLiteral(":/images/logo.png"));
-    if (logo.isNull())
-        return logo;
-    QImage scaled = logo.scaledToHeight(qRound(32 * devicePixelRatio), Qt::SmoothTransformation);
-    scaled.setDevicePixelRatio(devicePixelRatio);
-    return scaled;
+    // The copies shipped at the size they are drawn, for 1x and 2x displays:
+    // decoding the large originals costs more than the whole first frame.
+    const int scale = devicePixelRatio <= 1.0 ? 1 : devicePixelRatio <= 2.0 ? 2 : 0;
+    const QImage drawn(scale ? QStringLiteral(":/images/drawn/%1@%2x.png").arg(name).arg(scale) : QString());
+    return drawn.isNull() ? QImage(QStringLiteral(":/images/%1.png").arg(name)) : drawn;
 }
 
-QImage MainWindow::cachedLogo(const QString &cacheFolder, qreal devicePixelRatio)
+void MainWindow::buildSidebar()
 {
-    if (cacheFolder.isEmpty())
-        return decodeLogo(devicePixelRatio);
-    const QString key = PictureCache::keyFor(QStringLiteral(":/images/logo.png"), QSize(0, 32), devicePixelRatio);
-    return PictureCache::fetch(cacheFolder, key, [devicePixelRatio] { return decodeLogo(devicePixelRatio); });
-}
-
-void MainWindow::showLogo(const QImage &logo)
-{
+    m_logoLabel = new QLabel(m_centralWidget);
+    m_logoLabel->setObjectName(QStringLiteral("logoLabel"));
+    m_logoLabel->setAlignment(Qt::AlignCenter);
+    const qreal ratio = devicePixelRatioF();
+    QImage logo = artwork(QStringLiteral("logo"), ratio);
     if (!logo.isNull()) {
-        const int w = qRound(logo.width() / logo.devicePixelRatio());
+        // Scaled straight to device pixels, so that it stays sharp on scaled displays.
+        if (logo.height() != qRound(32 * ratio))
+            logo = logo.scaledToHeight(qRound(32 * ratio), Qt::SmoothTransformation);
+        logo.setDevicePixelRatio(ratio);
+        const int w = qRound(logo.width() / ratio);
         m_logoLabel->setGeometry(33 + (180 - w) / 2, 44, w, 32);
         m_logoLabel->setStyleSheet(transparentStyle);
         m_logoLabel->setPixmap(QPixmap::fromImage(logo));
@@ -102,15 +98,6 @@ void MainWindow::showLogo(const QImage &logo)
         m_logoLabel->setText(QStringLiteral("VELOR"));
         m_logoLabel->setStyleSheet(logoTextStyle);
     }
-}
-
-void MainWindow::buildSidebar()
-{
-    m_logoLabel = new QLabel(m_centralWidget);
-    m_logoLabel->setObjectName(QStringLiteral("logoLabel"));
-    m_logoLabel->setAlignment(Qt::AlignCenter);
-    // The logo itself arrives from the decoding started with the window
-    // (showLogo), before the first frame.
 
     auto *separator = new QFrame(m_centralWidget);
     separator->setObjectName(QStringLiteral("sidebarSeparator"));

@@ -127,7 +127,6 @@ LauncherEnvironment testEnvironment(const QString &scratch)
     env.fixedClientFolders = {scratch + QStringLiteral("/fixed")};
     env.tempFolder = scratch + QStringLiteral("/temp");
     QDir().mkpath(env.tempFolder);
-    env.pictureCacheFolder.clear();
 #ifdef Q_OS_WIN
     // Never the player's own keys: a key of the tests' own, named after the
     // scratch folder, and gone when the process ends.

@@ -21,8 +21,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QTemporaryDir scratch;
     LauncherEnvironment env = LauncherEnvironment::compiledIn();
-    env.ipcServerName.clear();
     env.tempFolder = scratch.path();
+    env.settingsLocation = scratch.filePath(QStringLiteral("Launcher.conf"));
+    env.clientKeyLocation = scratch.filePath(QStringLiteral("RAGE-MP.conf"));
     MainWindow window(env);
     window.show();
 
