@@ -31,6 +31,21 @@ foreach(_var VELOR_API_BASE VELOR_WEBSITE_URL)
     string(REGEX REPLACE "/+$" "" ${_var} "${${_var}}")
 endforeach()
 
+# The community's update signing keys (make update-key prints one). With a key,
+# the launcher installs only an update whose version answer that key signed;
+# without one it trusts the web server's answer as it stands.
+set(VELOR_UPDATE_PUBLIC_KEYS "" CACHE STRING "Base64 Ed25519 public keys (one, or two while rotating) that sign updates")
+velor_check_update_keys("${VELOR_UPDATE_PUBLIC_KEYS}" _ok _why _keys)
+if(NOT _ok)
+    message(FATAL_ERROR "VELOR_UPDATE_PUBLIC_KEYS = '${VELOR_UPDATE_PUBLIC_KEYS}': ${_why}")
+endif()
+list(JOIN _keys " " VELOR_UPDATE_KEYS_TEXT)
+if(NOT _keys AND CMAKE_BUILD_TYPE STREQUAL "Release")
+    message(WARNING "VELOR_UPDATE_PUBLIC_KEYS is empty: this release build installs whatever update the web "
+        "server announces, so whoever takes over that server can run code on every player's machine. Make a key "
+        "pair with `make update-key KEY=<file kept offline>` and configure with -DVELOR_UPDATE_PUBLIC_KEYS=<public key>.")
+endif()
+
 # The launcher's version is the project's. A test build may report a higher one
 # so that the self-update can be run end to end against a real installer;
 # releases leave this empty.

@@ -34,11 +34,39 @@ function(velor_check_host host out_ok out_why)
     endif()
 endfunction()
 
+# The keys an update must be signed with: none, or one or two (the current key
+# and its successor, for a rotation without a gap), separated by semicolons,
+# commas or spaces. Each is the base64 of a 32-byte Ed25519 public key: 44
+# characters, the last before the padding without stray bits. out_keys gets
+# them as a list.
+function(velor_check_update_keys text out_ok out_why out_keys)
+    string(REGEX REPLACE "[ ,;]+" ";" _keys "${text}")
+    list(FILTER _keys EXCLUDE REGEX "^$")
+    set(${out_keys} "${_keys}" PARENT_SCOPE)
+    set(${out_ok} FALSE PARENT_SCOPE)
+    list(LENGTH _keys _count)
+    if(_count GREATER 2)
+        set(${out_why} "at most two keys: the current one and its successor" PARENT_SCOPE)
+        return()
+    endif()
+    foreach(_key IN LISTS _keys)
+        string(LENGTH "${_key}" _length)
+        if(NOT _length EQUAL 44 OR NOT _key MATCHES "^[A-Za-z0-9+/]+[AEIMQUYcgkosw048]=$")
+            set(${out_why} "'${_key}' is not a base64 Ed25519 public key as make update-key prints it" PARENT_SCOPE)
+            return()
+        endif()
+    endforeach()
+    set(${out_ok} TRUE PARENT_SCOPE)
+endfunction()
+
 # Script mode, for the configure-time tests:
 #   cmake -DVELOR_CHECK_URL=<address> -P VelorUrlCheck.cmake
+#   cmake -DVELOR_CHECK_KEYS=<keys> -P VelorUrlCheck.cmake
 if(CMAKE_SCRIPT_MODE_FILE AND CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
     if(DEFINED VELOR_CHECK_URL)
         velor_check_url("${VELOR_CHECK_URL}" _ok _why)
+    elseif(DEFINED VELOR_CHECK_KEYS)
+        velor_check_update_keys("${VELOR_CHECK_KEYS}" _ok _why _keys)
     else()
         velor_check_host("${VELOR_CHECK_HOST}" _ok _why)
     endif()

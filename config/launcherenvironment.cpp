@@ -18,6 +18,11 @@ LauncherEnvironment LauncherEnvironment::compiledIn()
     env.gameServerHost = QString::fromUtf8(VelorConfig::gameServerHost);
     env.gameServerPort = QString::fromUtf8(Velor::gameServerPort);
     env.clientInstallerUrl = QString::fromUtf8(VelorConfig::clientInstallerUrl);
+    // Configure let only well-formed keys through.
+    for (const QByteArray &key : QByteArray(VelorConfig::updatePublicKeys).split(' ')) {
+        if (!key.isEmpty())
+            env.updatePublicKeys << QByteArray::fromBase64(key);
+    }
 
     env.neighbourClientFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/RAGEMP");
     env.fixedClientFolders = {

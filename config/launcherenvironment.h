@@ -2,6 +2,8 @@
 
 #include "velorconfig.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -33,6 +35,9 @@ struct LauncherEnvironment final
     QString gameServerHost;
     QString gameServerPort;
     QString clientInstallerUrl;
+    /// The 32-byte Ed25519 keys of which one must have signed an update; with
+    /// none, an update is trusted as the web server describes it.
+    QList<QByteArray> updatePublicKeys;
 
     QString neighbourClientFolder; ///< the "RAGEMP" folder next to the launcher
     QStringList fixedClientFolders; ///< searched after the remembered folder

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake make
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    libsodium-dev
     python3 unzip zip curl
     xvfb xauth
     binutils-mingw-w64-x86-64
@@ -14,11 +15,12 @@ packages=(
 )
 [ "${1:-}" = "--bench" ] && packages+=(hyperfine time)
 # The Windows build: the mingw-w64 cross compiler (posix threads, which Qt
-# needs), the tools to unpack and patch Debian's qtbase source, NSIS and
-# osslsigncode for the installer, and Wine with the X tools the Wine tests use.
+# needs), the tools to unpack, patch and bootstrap Debian's qtbase and
+# libsodium sources, NSIS and osslsigncode for the installer, and Wine with the
+# X tools the Wine tests use.
 [ "${1:-}" = "--windows" ] && packages+=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-    libz-mingw-w64-dev ninja-build dpkg-dev patch xz-utils perl
+    libz-mingw-w64-dev ninja-build dpkg-dev patch xz-utils perl autoconf automake libtool
     nsis osslsigncode
     wine wine64 xdotool x11-utils imagemagick
 )

@@ -95,15 +95,18 @@ void Updater::onVersionCheckFinished()
     if (!body)
         return fail(truncatedText);
 
-    const VersionAnswer answer = VersionAnswer::parse(*body);
+    const VersionAnswer answer = VersionAnswer::parse(*body, m_env.updatePublicKeys);
     if (answer.verdict == VersionAnswer::Verdict::NotAnObject)
         return fail(badFormatText);
     m_latestVersion = answer.version;
     m_downloadUrl = answer.downloadUrl;
     m_changelog = answer.changelog;
-    m_expectedSha256 = answer.sha256;
     m_verifiedArchive.clear();
-    if (answer.verdict != VersionAnswer::Verdict::Usable)
+    // A digest from an answer that failed its checks (its signature, say)
+    // must not vouch for an archive.
+    const bool usable = answer.verdict == VersionAnswer::Verdict::Usable;
+    m_expectedSha256 = usable ? answer.sha256 : QByteArray();
+    if (!usable)
         return fail(badDataText);
 
     if (isNewerVersion(m_latestVersion, QString::fromUtf8(Velor::applicationVersion)))
@@ -117,7 +120,9 @@ void Updater::downloadUpdate(const QString &url)
     if (m_download->isRunning())
         return;
     m_downloadPath = m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip");
-    if (!VersionAnswer::isTrustedArchiveUrl(QUrl(url, QUrl::TolerantMode))) {
+    // With update keys, only the digest of a signed answer lets an archive in.
+    const bool unsignedUpdate = !m_env.updatePublicKeys.isEmpty() && m_expectedSha256.isEmpty();
+    if (unsignedUpdate || !VersionAnswer::isTrustedArchiveUrl(QUrl(url, QUrl::TolerantMode))) {
         // Reported from the event loop like every other ending, so the caller
         // is already waiting for it.
         QTimer::singleShot(0, this, [this] { emit downloadFailed(badDataText); });
@@ -154,7 +159,8 @@ void Updater::installUpdate(const QString &zipPath)
 {
     const QString verifiedArchive = std::exchange(m_verifiedArchive, QString());
     const bool verified = !verifiedArchive.isEmpty() && zipPath == verifiedArchive;
-    if (!m_expectedSha256.isEmpty() && !verified && !archiveMatches(zipPath, m_expectedSha256)) {
+    const bool mustMatch = !m_expectedSha256.isEmpty() || !m_env.updatePublicKeys.isEmpty();
+    if (mustMatch && !verified && !archiveMatches(zipPath, m_expectedSha256)) {
         QFile::remove(zipPath);
         emit downloadFailed(checksumText);
         return;

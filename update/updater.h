@@ -18,7 +18,9 @@ class QNetworkReply;
  * The archive is fetched only over https (plain http only from a loopback
  * host), streamed to the temporary folder, checked against the answer's
  * "sha256" when it gives one, unpacked within the environment's time bound,
- * and the shallowest "*.exe" inside the unpacked folder is started.
+ * and the shallowest "*.exe" inside the unpacked folder is started. With
+ * update keys in the environment, only an answer signed by one of them is
+ * fetched, and its archive must match the signed digest.
  */
 class Updater final : public QObject
 {
@@ -74,6 +76,6 @@ private:
 
     LauncherEnvironment m_env;
     UnpackCommand m_unpackCommand;
-    QByteArray m_expectedSha256; // of the last answer; empty: not given
+    QByteArray m_expectedSha256; // of the last usable answer; empty: not given
     QString m_verifiedArchive; // the stored archive that matched it
 };

@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QUrl>
+#include <algorithm>
+#include <sodium.h>
 
 namespace {
 bool isHexDigest(const QString &text)
@@ -19,9 +21,28 @@ bool isHexDigest(const QString &text)
     }
     return true;
 }
+
+// Whether one of the keys signed the version bound to the archive's digest.
+bool signedByOneOf(
+    const QJsonValue &member, const QString &version, const QByteArray &sha256, const QList<QByteArray> &publicKeys)
+{
+    const QByteArray text = "velor-launcher-update\n" + version.toUtf8() + '\n' + sha256.toHex() + '\n';
+    static const bool sodiumReady = sodium_init() >= 0;
+    const auto decoded
+        = QByteArray::fromBase64Encoding(member.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!sodiumReady || !member.isString() || !decoded || decoded.decoded.size() != crypto_sign_BYTES)
+        return false;
+    const auto *signature = reinterpret_cast<const unsigned char *>(decoded.decoded.constData());
+    return std::any_of(publicKeys.begin(), publicKeys.end(), [&](const QByteArray &key) {
+        return key.size() == crypto_sign_PUBLICKEYBYTES
+            && crypto_sign_verify_detached(signature, reinterpret_cast<const unsigned char *>(text.constData()),
+                   quint64(text.size()), reinterpret_cast<const unsigned char *>(key.constData()))
+            == 0;
+    });
+}
 } // namespace
 
-VersionAnswer VersionAnswer::parse(const QByteArray &body)
+VersionAnswer VersionAnswer::parse(const QByteArray &body, const QList<QByteArray> &publicKeys)
 {
     VersionAnswer answer;
     const QJsonDocument document = QJsonDocument::fromJson(body);
@@ -45,6 +66,12 @@ VersionAnswer VersionAnswer::parse(const QByteArray &body)
             return answer;
         answer.sha256 = QByteArray::fromHex(hex.toLatin1());
     }
+    // With keys compiled in, the web server alone cannot name an update: the
+    // signature ties the version to the digest the archive must then match.
+    if (!publicKeys.isEmpty()
+        && (answer.sha256.isEmpty()
+            || !signedByOneOf(object.value(QLatin1String("signature")), answer.version, answer.sha256, publicKeys)))
+        return answer;
     answer.verdict = Verdict::Usable;
     return answer;
 }

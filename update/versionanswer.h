@@ -1,15 +1,17 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 class QUrl;
 
 /**
  * What the launcher reads from the "/launcher/version" answer: a JSON object
- * with the strings "version", "download_url" and, optionally, "changelog" and
- * "sha256" (the hex SHA-256 of the archive). Keys of another type read as
- * empty strings.
+ * with the strings "version", "download_url" and, optionally, "changelog",
+ * "sha256" (the hex SHA-256 of the archive) and "signature" (the base64 Ed25519
+ * signature of "velor-launcher-update\n<version>\n<sha256, lowercase hex>\n").
+ * Keys of another type read as empty strings.
  */
 struct VersionAnswer final
 {
@@ -27,7 +29,9 @@ struct VersionAnswer final
 
     /// Reads an answer body. An "sha256" that is present but is not 64 hex
     /// digits (an empty string or null counts as absent) makes the data invalid.
-    static VersionAnswer parse(const QByteArray &body);
+    /// With public keys given, so does an answer whose "signature" none of them
+    /// made over its version and digest (an answer without a digest included).
+    static VersionAnswer parse(const QByteArray &body, const QList<QByteArray> &publicKeys = {});
 
     /// Whether the archive may be fetched from url: https on any host, plain
     /// http only on a loopback host, where no one else can answer.

@@ -30,22 +30,7 @@ trap 'rm -rf "$work"' EXIT
 log="$work/build.log"
 echo "Building static Qt $version for Windows into $prefix (once; 10-15 min)" >&2
 
-# A deb-src twin of every configured Debian source, in a private apt
-# configuration: the system's lists and caches stay as they are.
-mkdir -p "$work/apt/sources.list.d" "$work/apt/lists/partial" "$work/apt/cache"
-for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] && sed -n 's/^deb \(.*\)$/deb-src \1/p' "$f"
-done > "$work/apt/sources.list.d/src.list"
-for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" > "$work/apt/sources.list.d/$(basename "$f")"
-done
-apt_private=(-o Dir::Etc::sourcelist=/dev/null -o Dir::Etc::sourceparts="$work/apt/sources.list.d"
-             -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache"
-             -o APT::Sandbox::User="$(id -un)")
-apt-get "${apt_private[@]}" update -q >>"$log" 2>&1
-(cd "$work" && apt-get "${apt_private[@]}" source --download-only "qt6-base=$version" >>"$log" 2>&1)
-# dpkg-source applies debian/patches (Debian's security fixes among them).
-dpkg-source -x "$work"/qt6-base_*.dsc "$work/src" >>"$log" 2>&1
+"$here/debian-source.sh" qt6-base "$version" "$work"
 
 mkdir -p "$work/build"
 cd "$work/build"
