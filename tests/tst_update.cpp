@@ -5,11 +5,21 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
+
+// The community's signing tool, run as the release manager runs it.
+static QByteArray updateSign(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(VELOR_UPDATESIGN), arguments);
+    return tool.waitForFinished() ? tool.readAllStandardOutput() : QByteArray();
+}
 
 class TestUpdate final : public QObject
 {
@@ -95,33 +105,60 @@ void TestUpdate::versionAnswer()
 
 void TestUpdate::archive_data()
 {
-    QTest::addColumn<QByteArray>("digest");
-    QTest::addColumn<QString>("report");
-    const QByteArray body = "zip bytes";
-    QTest::newRow("checksum matches") << QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()
-                                      << u"saved:"_s;
-    QTest::newRow("checksum differs") << QByteArray(64, 'a') << u"failed:Контрольная сумма обновления не совпадает"_s;
+    QTest::addColumn<int>("signer"); // the launcher holds keys 0 and 1, not 2; -1: it holds none
+    QTest::addColumn<QString>("from"); // changed in the signed answer...
+    QTest::addColumn<QString>("to"); // ...to this; %1: the served archive's digest
+    QTest::addColumn<bool>("tampered"); // the archive changed after signing
+    QTest::addColumn<QString>("report"); // of the check, the download and the installation (quit: started)
+    const QString mismatch = u"failed:Контрольная сумма обновления не совпадает"_s;
+    const QString installed = u"update:1.2 saved quit"_s, changed = u"update:1.2 "_s + mismatch + u' ' + mismatch;
+    const QString refused = u"failed:Неверные данные обновления failed:Неверные данные обновления "_s + mismatch;
+    QTest::newRow("no keys, unsigned") << -1 << u"\"signature\""_s << u"\"comment\""_s << false << installed;
+    QTest::newRow("signed by the first key") << 0 << QString() << QString() << false << installed;
+    QTest::newRow("signed by the second key") << 1 << QString() << QString() << false << installed;
+    QTest::newRow("signed by an unknown key") << 2 << QString() << QString() << false << refused;
+    QTest::newRow("version changed") << 0 << u"\"1\\.2\""_s << u"\"1.3\""_s << false << refused;
+    QTest::newRow("archive and digest changed")
+        << 0 << u"\"sha256\": \"\\w+"_s << u"\"sha256\": \"%1"_s << true << refused;
+    QTest::newRow("archive changed") << 0 << QString() << QString() << true << changed;
+    QTest::newRow("signature a byte longer") << 0 << u"==\""_s << u"A=\""_s << false << refused;
+    QTest::newRow("signature not base64") << 0 << u"\"signature\": \""_s << u"\"signature\": \"-"_s << false << refused;
+    QTest::newRow("no signature") << 0 << u"\"signature\""_s << u"\"comment\""_s << false << refused;
+    QTest::newRow("signature without sha256") << 0 << u"\"sha256\""_s << u"\"comment\""_s << false << refused;
 }
 
 void TestUpdate::archive()
 {
-    QFETCH(QByteArray, digest);
+    QFETCH(int, signer);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(bool, tampered);
     QFETCH(QString, report);
+    QList<QByteArray> keys; // the tool's: the launcher holds the first two unless signer is -1
+    for (int i = 0; i < 3; ++i)
+        keys << QByteArray::fromBase64(updateSign({u"keygen"_s, m_scratch->filePath(QString::number(i))}));
+    m_env.updatePublicKeys = signer < 0 ? QList<QByteArray>() : keys.mid(0, 2);
+    writeRecorder(m_scratch->filePath(u"stage/sub/setup.exe"_s));
+    const QString zip = writeFile(m_scratch->filePath(u"u.zip"_s), zipOf(m_scratch->filePath(u"stage"_s)));
+    const QByteArray served = readFile(zip) + (tampered ? "x" : "");
     FixtureServer server;
-    server.routes[u"/u.zip"_s] = Route(200, "zip bytes");
-    server.routes[u"/launcher/version"_s] = Route(200,
-        R"({"version":"1.2","download_url":")" + server.url(u"/u.zip"_s).toUtf8() + R"(","sha256":")" + digest + "\"}");
+    QString answer = QString::fromUtf8(updateSign(
+        {u"sign"_s, m_scratch->filePath(QString::number(qMax(signer, 0))), zip, u"1.2"_s, server.url(u"/u.zip"_s)}));
+    const QByteArray digest = QCryptographicHash::hash(served, QCryptographicHash::Sha256).toHex();
+    answer.replace(QRegularExpression(from), to.replace(u"%1"_s, QString::fromLatin1(digest)));
+    server.routes[u"/u.zip"_s] = Route(200, served);
+    server.routes[u"/launcher/version"_s] = Route(200, answer.toUtf8());
     m_env.apiBase = server.url();
     Updater updater(m_env);
-    QCOMPARE(reportOf(updater, [&updater] { updater.checkForUpdates(true); }), u"update:1.2"_s);
     const QString path = m_env.tempFolder + u"/VelorRP_Launcher_Update.zip"_s;
-    QCOMPARE(reportOf(updater, [&updater] { updater.downloadUpdate(updater.downloadUrl()); }),
-        report.startsWith(u"saved"_s) ? report + path : report);
-    QCOMPARE(QFile::exists(path), report.startsWith(u"saved"_s));
+    const QStringList steps{reportOf(updater, [&] { updater.checkForUpdates(false); }),
+        reportOf(updater, [&] { updater.downloadUpdate(updater.downloadUrl()); }),
+        reportOf(updater, [&] { updater.installUpdate(path); })};
+    QCOMPARE(steps.join(u' ').remove(u':' + path), report);
+    QCOMPARE(server.requests.count(u"/u.zip"_s), report.startsWith(u"update"_s) ? 1 : 0); // refused: nothing fetched
     // Plain http leaves the loopback host only for https.
     QCOMPARE(reportOf(updater, [&updater] { updater.downloadUpdate(u"http://cdn.test/u.zip"_s); }),
         u"failed:Неверные данные обновления"_s);
-    QCOMPARE(server.requests.size(), 2);
 }
 
 void TestUpdate::choice_data()
