@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps run test bench fuzz build clean windows windows-test release
+.PHONY: all deps run test bench fuzz build clean windows windows-test release update-key sign-update
 
 all: build
 
@@ -41,28 +41,56 @@ bench: deps
 	cmake --build --preset bench -j $(JOBS)
 	bench/run-benchmarks.sh build/bench
 
-# Windows: the static Qt for mingw-w64 is built once into ~/.cache/velor-launcher
-# (tools/windows/build-qt.sh prints its folder); SIGN_CERT and SIGN_KEY (PEM
-# files) sign the exe and the installer.
+# Signed updates (tools/updatesign, built on its own: it never joins the launcher).
+#   make update-key KEY=<new private key file, outside the repository>
+#   make sign-update ARCHIVE=<zip> VERSION=<x.y.z> URL=<its https address> KEY=<private key file> [CHANGELOG=<text>]
+# The second prints the whole version answer; free text reaches the tools
+# through the environment, never through the shell's parsing.
+UPDATESIGN = build/updatesign/velor-updatesign
+KEY ?=
+ARCHIVE ?=
+VERSION ?=
+URL ?=
+CHANGELOG ?=
+
+$(UPDATESIGN): tools/updatesign/updatesign.cpp
+	@tools/install-deps.sh >&2
+	@mkdir -p $(dir $@)
+	@c++ -std=c++17 -O2 -Wall -Wextra -o $@ $< -lsodium
+
+update-key: $(UPDATESIGN)
+	@tools/updatesign/update-key.sh $(UPDATESIGN) "$(KEY)"
+
+sign-update: export UPDATE_CHANGELOG = $(value CHANGELOG)
+sign-update: $(UPDATESIGN)
+	@[ -n "$(ARCHIVE)" ] && [ -n "$(VERSION)" ] && [ -n "$(URL)" ] && [ -n "$(KEY)" ] || { echo "usage: make sign-update ARCHIVE=<zip> VERSION=<x.y.z> URL=<https address of the zip> KEY=<private key file> [CHANGELOG=<text>]" >&2; exit 2; }
+	@$(UPDATESIGN) sign "$(KEY)" "$(ARCHIVE)" "$(VERSION)" "$(URL)" "$$UPDATE_CHANGELOG"
+
+# Windows: the static Qt and libsodium for mingw-w64 are built once into
+# ~/.cache/velor-launcher (tools/windows/build-qt.sh and build-sodium.sh print
+# their folders); SIGN_CERT and SIGN_KEY (PEM files) sign the exe and the
+# installer; KEY (the update signing key) signs the release's version.json.
 SIGN_CERT ?=
 SIGN_KEY ?=
 RELEASE_URL ?=
-CHANGELOG ?=
-QT_WINDOWS = qt="$$(tools/windows/build-qt.sh)" && export VELOR_QT_WINDOWS="$$qt"
+WINDOWS_DEPS = qt="$$(tools/windows/build-qt.sh)" && sodium="$$(tools/windows/build-sodium.sh)" && \
+	export VELOR_QT_WINDOWS="$$qt" VELOR_SODIUM_WINDOWS="$$sodium"
 
 windows:
 	@tools/install-deps.sh --windows
-	$(QT_WINDOWS) && cmake --preset windows -DVELOR_SIGN_CERT=$(abspath $(SIGN_CERT)) -DVELOR_SIGN_KEY=$(abspath $(SIGN_KEY))
+	$(WINDOWS_DEPS) && cmake --preset windows -DVELOR_SIGN_CERT=$(abspath $(SIGN_CERT)) -DVELOR_SIGN_KEY=$(abspath $(SIGN_KEY))
 	cmake --build --preset windows -j $(JOBS)
 
-windows-test: windows
-	$(QT_WINDOWS) && cmake --preset windows-tests
+windows-test: windows $(UPDATESIGN)
+	$(WINDOWS_DEPS) && cmake --preset windows-tests
 	cmake --build --preset windows-tests -j $(JOBS)
 	ctest --preset windows-tests
-	$(QT_WINDOWS) && tests/windows/e2e.sh
+	$(WINDOWS_DEPS) && VELOR_UPDATESIGN=$(abspath $(UPDATESIGN)) tests/windows/e2e.sh
 
-release: windows
-	tools/windows/release.sh build/windows build/release "$(RELEASE_URL)" "$(CHANGELOG)"
+release: export UPDATE_CHANGELOG = $(value CHANGELOG)
+release: windows $(UPDATESIGN)
+	UPDATE_KEY="$(KEY)" VELOR_UPDATESIGN=$(abspath $(UPDATESIGN)) \
+	    tools/windows/release.sh build/windows build/release "$(RELEASE_URL)" "$$UPDATE_CHANGELOG"
 
 clean:
 	rm -rf build

@@ -2,9 +2,9 @@
 # What a Windows player sees, under Wine and Xvfb in a throwaway prefix against the
 # demo backend on loopback: silent install, the link scheme and uninstall entry, the
 # window, Play, a second start handing its link over the named pipe, the whole
-# self-update to a newer build, and the silent uninstall. make windows-test runs it
-# (it needs VELOR_QT_WINDOWS). The screenshot stays in build/windows-e2e/; a failure
-# names its step and keeps the Wine log there too.
+# self-update to a newer build under a throwaway update key, and the silent uninstall.
+# make windows-test runs it (with VELOR_QT_WINDOWS, VELOR_SODIUM_WINDOWS, VELOR_UPDATESIGN).
+# The screenshot stays in build/windows-e2e/; a failure names its step and keeps the Wine log there too.
 set -eEuo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 out="$root/build/windows-e2e"
@@ -52,10 +52,11 @@ pids+=($!)
 until_ok 10 test -s "$work/display"
 export DISPLAY=":$(cat "$work/display")"
 
-step="building the launcher (1.1.9, signed with a throwaway certificate) and a newer test build (1.2.0)"
+step="building the launcher (1.1.9, signed with a throwaway certificate) and a newer test build (1.2.0), both taking updates signed by a throwaway update key"
 openssl req -x509 -newkey rsa:2048 -nodes -subj "/CN=VELOR RP test" -days 2 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+update_key="$("$VELOR_UPDATESIGN" keygen "$work/update.key")"
 build() {
-    cmake --preset windows-tests -B "$out/$1" -DVELOR_BUILD_TESTS=OFF -DVELOR_API_BASE="$api" "${@:2}" >"$out/$1.log" 2>&1
+    cmake --preset windows-tests -B "$out/$1" -DVELOR_BUILD_TESTS=OFF -DVELOR_API_BASE="$api" -DVELOR_UPDATE_PUBLIC_KEYS="$update_key" "${@:2}" >"$out/$1.log" 2>&1
     cmake --build "$out/$1" >>"$out/$1.log" 2>&1
 }
 build current -DVELOR_VERSION_OVERRIDE= -DVELOR_SIGN_CERT="$work/cert.pem" -DVELOR_SIGN_KEY="$work/key.pem"
@@ -115,10 +116,10 @@ step="an installer started while the launcher runs fails with exit code 1 and re
 rc=0 && win "$out/next/VelorLauncher-1.2.0-Setup.exe" /VERYSILENT || rc=$?
 [ $rc = 1 ] && cmp "$inst/VelorLauncher.exe" "$out/current/VelorLauncher.exe"
 
-step="self-update to 1.2.0: download, Expand-Archive through the stand-in, installer over the running launcher"
+step="self-update to 1.2.0: a signed answer, download, Expand-Archive through the stand-in, installer over the running launcher"
 win taskkill /im VelorLauncher.exe >/dev/null
 until_ok 30 eval '! kill -0 $first'
-"$root/tools/windows/release.sh" "$out/next" "$work/release" "$api/files" "e2e" >/dev/null
+UPDATE_KEY="$work/update.key" "$root/tools/windows/release.sh" "$out/next" "$work/release" "$api/files" "e2e" >/dev/null
 export VELOR_EXPECT_ZIP="$temp\\VelorRP_Launcher_Update.zip" VELOR_EXPECT_FOLDER="$temp\\VelorLauncher_Update"
 WINEPATH='C:\standin' win "$inst/VelorLauncher.exe" &
 until_ok 120 eval '[ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.2.0" ]'

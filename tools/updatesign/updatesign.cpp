@@ -4,15 +4,16 @@
 //     makes a key pair, writes the private key to a new file readable by its
 //     owner only, and prints the public key (base64, as VELOR_UPDATE_PUBLIC_KEYS
 //     takes it);
+//   velor-updatesign public <private key file>
+//     prints the public key of a private key;
 //   velor-updatesign sign <private key file> <archive> <version> <url> [changelog]
 //     prints the whole version answer, its "signature" over
 //     "velor-launcher-update\n<version>\n<sha256 of the archive>\n".
-#include <sodium.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sodium.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,6 +116,11 @@ int sign(const char *keyPath, const char *archive, const std::string &version, c
     }
     if (version.empty())
         return fail("the version is empty");
+    // The launcher fetches only over https (plain http on loopback, for tests).
+    const std::string address = url;
+    if (address.rfind("https://", 0) != 0 && address.rfind("http://127.0.0.1:", 0) != 0
+        && address.rfind("http://localhost:", 0) != 0)
+        return fail("the download address must start with https://");
     unsigned char secretKey[crypto_sign_SECRETKEYBYTES];
     if (!readSecretKey(keyPath, secretKey))
         return fail(std::string("cannot read a private key from ") + keyPath);
@@ -127,16 +133,16 @@ int sign(const char *keyPath, const char *archive, const std::string &version, c
     sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
     const std::string text = "velor-launcher-update\n" + version + '\n' + hex + '\n';
     unsigned char signature[crypto_sign_BYTES];
-    crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char *>(text.data()), text.size(),
-        secretKey);
+    crypto_sign_detached(
+        signature, nullptr, reinterpret_cast<const unsigned char *>(text.data()), text.size(), secretKey);
     sodium_memzero(secretKey, sizeof secretKey);
 
-    std::printf("{\n  \"version\": %s,\n  \"download_url\": %s,\n", jsonString(version).c_str(),
-        jsonString(url).c_str());
+    std::printf(
+        "{\n  \"version\": %s,\n  \"download_url\": %s,\n", jsonString(version).c_str(), jsonString(url).c_str());
     if (changelog && *changelog)
         std::printf("  \"changelog\": %s,\n", jsonString(changelog).c_str());
-    std::printf("  \"sha256\": \"%s\",\n  \"signature\": \"%s\"\n}\n", hex,
-        base64(signature, sizeof signature).c_str());
+    std::printf(
+        "  \"sha256\": \"%s\",\n  \"signature\": \"%s\"\n}\n", hex, base64(signature, sizeof signature).c_str());
     return std::fflush(stdout) == 0 ? 0 : fail("cannot write the answer");
 }
 } // namespace
@@ -148,10 +154,20 @@ int main(int argc, char **argv)
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "keygen" && argc == 3)
         return keygen(argv[2]);
+    if (command == "public" && argc == 3) {
+        unsigned char secretKey[crypto_sign_SECRETKEYBYTES], publicKey[crypto_sign_PUBLICKEYBYTES];
+        const bool read = readSecretKey(argv[2], secretKey) && crypto_sign_ed25519_sk_to_pk(publicKey, secretKey) == 0;
+        sodium_memzero(secretKey, sizeof secretKey);
+        if (!read)
+            return fail(std::string("cannot read a private key from ") + argv[2]);
+        std::printf("%s\n", base64(publicKey, sizeof publicKey).c_str());
+        return 0;
+    }
     if (command == "sign" && (argc == 6 || argc == 7))
         return sign(argv[2], argv[3], argv[4], argv[5], argc == 7 ? argv[6] : nullptr);
     std::fprintf(stderr,
         "usage: velor-updatesign keygen <private key file>\n"
+        "       velor-updatesign public <private key file>\n"
         "       velor-updatesign sign <private key file> <archive> <version> <url> [changelog]\n");
     return 2;
 }
