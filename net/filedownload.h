@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-class QCryptographicHash;
+struct crypto_hash_sha256_state;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTemporaryFile;
@@ -81,7 +81,7 @@ private:
 
     QPointer<QNetworkReply> m_reply;
     std::unique_ptr<QTemporaryFile> m_file;
-    std::unique_ptr<QCryptographicHash> m_hash;
+    std::unique_ptr<crypto_hash_sha256_state> m_hash;
     QString m_path;
     QByteArray m_buffer;
     qint64 m_received = 0;
