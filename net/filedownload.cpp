@@ -4,9 +4,10 @@
 #include "net/networkrequest.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 #include <QTimer>
 
 FileDownload::FileDownload(QNetworkAccessManager *manager, int stallTimeoutMs, QObject *parent)
@@ -19,6 +20,8 @@ FileDownload::FileDownload(QNetworkAccessManager *manager, int stallTimeoutMs, Q
 
 FileDownload::~FileDownload()
 {
+    if (m_file)
+        m_file->remove();
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->abort();
@@ -43,8 +46,13 @@ void FileDownload::start(const QString &url, const QString &path, bool hash)
     m_writeFailed = false;
     m_canceled = false;
     m_hash.reset(hash ? new QCryptographicHash(QCryptographicHash::Sha256) : nullptr);
-    m_file = std::make_unique<QTemporaryFile>(path + QStringLiteral(".XXXXXX"));
-    if (!m_file->open()) {
+    // A name of its own beside the target, made afresh (NewOnly) so that no
+    // file or link planted there is written through. Not a QTemporaryFile:
+    // that keeps its handle open after close(), and Windows cannot rename an
+    // open file.
+    m_file = std::make_unique<QFile>(
+        path + QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         // Nowhere to save it: don't fetch it at all.
         QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::SaveFailed, {}, {}}); });
         return;
@@ -129,7 +137,7 @@ void FileDownload::onReplyFinished()
 void FileDownload::commit(int attemptsLeft)
 {
     if (m_commitStep(m_file->fileName(), m_path)) {
-        m_file->setAutoRemove(false);
+        m_file.reset();
         return conclude({Outcome::Kind::Saved, {}, m_hash ? m_hash->result() : QByteArray()});
     }
     if (attemptsLeft <= 1)
@@ -139,7 +147,9 @@ void FileDownload::commit(int attemptsLeft)
 
 void FileDownload::conclude(Outcome outcome)
 {
-    m_file.reset(); // an unsaved body goes with it
+    if (m_file) // an unsaved body goes with it
+        m_file->remove();
+    m_file.reset();
     m_hash.reset();
     m_running = false;
     emit finished(outcome);

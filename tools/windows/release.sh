@@ -12,7 +12,7 @@ case "$url" in
     https://?*|http://127.0.0.1[:/]*|http://localhost[:/]*) ;;   # plain http on loopback only, for tests
     *) echo "release: RELEASE_URL must be the https:// folder the files are published in (got '$url')" >&2; exit 2 ;;
 esac
-version="$(sed -n 's/^#define VELOR_VERSION_STRING "\(.*\)"$/\1/p' "$build/generated/velorversion.h")"
+version="$(sed -n 's/^inline constexpr char version\[\] = "\(.*\)";.*$/\1/p' "$build/generated/velorconfig.h")"
 setup="VelorLauncher-$version-Setup.exe"
 zip="VelorLauncher-$version.zip"
 [ -f "$build/$setup" ] || { echo "release: $build/$setup is missing (make windows)" >&2; exit 2; }
