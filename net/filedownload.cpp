@@ -3,9 +3,10 @@
 #include "config/platform.h"
 #include "net/networkrequest.h"
 
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <sodium.h>
 
@@ -22,6 +23,8 @@ FileDownload::FileDownload(QNetworkAccessManager *manager, int stallTimeoutMs, Q
 
 FileDownload::~FileDownload()
 {
+    if (m_file)
+        m_file->remove();
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->abort();
@@ -49,8 +52,13 @@ void FileDownload::start(const QString &url, const QString &path, bool hash)
     m_hash.reset(hash ? new crypto_hash_sha256_state : nullptr);
     if (m_hash)
         crypto_hash_sha256_init(m_hash.get());
-    m_file = std::make_unique<QTemporaryFile>(path + QStringLiteral(".XXXXXX"));
-    if (!m_file->open()) {
+    // A name of its own beside the target, made afresh (NewOnly) so that no
+    // file or link planted there is written through. Not a QTemporaryFile:
+    // that keeps its handle open after close(), and Windows cannot rename an
+    // open file.
+    m_file = std::make_unique<QFile>(
+        path + QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         // Nowhere to save it: don't fetch it at all.
         QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::SaveFailed, {}, {}}); });
         return;
@@ -136,7 +144,7 @@ void FileDownload::onReplyFinished()
 void FileDownload::commit(int attemptsLeft)
 {
     if (m_commitStep(m_file->fileName(), m_path)) {
-        m_file->setAutoRemove(false);
+        m_file.reset();
         QByteArray digest;
         if (m_hash) {
             digest.resize(crypto_hash_sha256_BYTES);
@@ -151,7 +159,9 @@ void FileDownload::commit(int attemptsLeft)
 
 void FileDownload::conclude(Outcome outcome)
 {
-    m_file.reset(); // an unsaved body goes with it
+    if (m_file) // an unsaved body goes with it
+        m_file->remove();
+    m_file.reset();
     m_hash.reset();
     m_running = false;
     emit finished(outcome);

@@ -10,7 +10,7 @@
 struct crypto_hash_sha256_state;
 class QNetworkAccessManager;
 class QNetworkReply;
-class QTemporaryFile;
+class QFile;
 
 /**
  * One file download, streamed to disk while it arrives so that memory stays
@@ -80,7 +80,7 @@ private:
     int m_commitDelayMs = 300;
 
     QPointer<QNetworkReply> m_reply;
-    std::unique_ptr<QTemporaryFile> m_file;
+    std::unique_ptr<QFile> m_file;
     std::unique_ptr<crypto_hash_sha256_state> m_hash;
     QString m_path;
     QByteArray m_buffer;

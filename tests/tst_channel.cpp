@@ -45,7 +45,7 @@ struct Copy
         QDeadlineTimer deadline(20000);
         while (!seen.contains(line.toUtf8() + '\n')
             && (process->waitForReadyRead(int(deadline.remainingTime())) || process->bytesAvailable()))
-            seen += process->readAll();
+            seen += process->readAll().replace("\r", ""); // Windows writes \r\n
         return seen.contains(line.toUtf8() + '\n');
     }
 };

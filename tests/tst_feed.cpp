@@ -48,7 +48,6 @@ class TestFeed final : public QObject
 
 private slots:
     void answers();
-    void stalledPollRecoversOnALaterTick();
     void orderSurvivesInconsistentDates();
     void pictureKinds_data();
     void pictureKinds();
@@ -70,21 +69,6 @@ void TestFeed::answers()
     for (const NewsItem &item : std::as_const(items))
         titles << item.title;
     QCOMPARE(titles, (QStringList{u"b"_s, u"e"_s, u"a"_s, QString()}));
-}
-
-void TestFeed::stalledPollRecoversOnALaterTick()
-{
-    FixtureServer server;
-    server.routes[u"/servers"_s] = Route(200, "[]", Fault::Stall);
-    connect(&server, &FixtureServer::requested, this,
-        [&server] { server.routes[u"/servers"_s] = Route(200, R"([{"online":7}])"); });
-    QNetworkAccessManager manager;
-    StatusPoller poller(&manager, server.url(u"/servers"_s), 100, 300);
-    QSignalSpy online(&poller, &StatusPoller::onlineChanged);
-    poller.start();
-    QVERIFY(online.wait());
-    QCOMPARE(online, (QList<QList<QVariant>>{{7}}));
-    QCOMPARE(server.requests.size(), 2); // ticks while the stalled poll was outstanding sent nothing
 }
 
 void TestFeed::orderSurvivesInconsistentDates()

@@ -7,9 +7,8 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QSocketNotifier>
 #include <cstdio>
-#include <unistd.h>
+#include <thread>
 
 namespace {
 void report(const QString &line)
@@ -31,14 +30,11 @@ int main(int argc, char *argv[])
             report(QStringLiteral("dialog ") + dialog->objectName());
             QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
         };
-        auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &app);
-        QObject::connect(input, &QSocketNotifier::activated, [input] {
-            char buffer[64];
-            if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0) {
-                input->setEnabled(false);
-                QCoreApplication::quit();
-            }
-        });
+        // A thread, since Windows cannot watch a pipe from the event loop.
+        std::thread([&app] {
+            while (std::fgetc(stdin) != EOF) { }
+            QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+        }).detach();
     };
     hooks.channelContended = [] { report(QStringLiteral("contended")); };
     hooks.channelName = qEnvironmentVariable("VELOR_CHANNEL");

@@ -121,12 +121,13 @@ win taskkill /im VelorLauncher.exe >/dev/null
 until_ok 30 eval '! kill -0 $first'
 UPDATE_KEY="$work/update.key" "$root/tools/windows/release.sh" "$out/next" "$work/release" "$api/files" "e2e" >/dev/null
 export VELOR_EXPECT_ZIP="$temp\\VelorRP_Launcher_Update.zip" VELOR_EXPECT_FOLDER="$temp\\VelorLauncher_Update"
+quoted="C:/tmp/it''s [1] Кириллица"   # the launcher's temporary folder as PowerShell must read it: the quote doubled
+export VELOR_EXPECT_COMMAND="Expand-Archive -LiteralPath '$quoted/VelorRP_Launcher_Update.zip' -DestinationPath '$quoted/VelorLauncher_Update' -Force"
 WINEPATH='C:\standin' win "$inst/VelorLauncher.exe" &
 until_ok 120 eval '[ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.2.0" ]'
 until_ok 60 window_count_is 1
 cmp "$inst/VelorLauncher.exe" "$out/next/VelorLauncher.exe"
-cp "$WINEPREFIX/drive_c/standin/powershell.log" "$out/"   # what the stand-in was given
-grep -q Expand-Archive "$out/powershell.log" && absent grep -q FAIL "$out/powershell.log"
+absent test -e "$WINEPREFIX/drive_c/standin/powershell.log"   # the stand-in found nothing wrong
 
 step="silent uninstall removes what the installer wrote, and only that"
 win taskkill /im VelorLauncher.exe >/dev/null   # the uninstaller waits for it to end
