@@ -66,8 +66,11 @@ int keygen(const char *path)
     sodium_memzero(text.data(), text.size());
     if (fd >= 0)
         close(fd);
-    if (!written)
+    if (!written) {
+        if (fd >= 0)
+            unlink(path); // no half-written key left to be taken for a good one
         return fail(std::string("cannot write a new key file ") + path + ": " + std::strerror(error));
+    }
     std::printf("%s\n", base64(publicKey, sizeof publicKey).c_str());
     return 0;
 }

@@ -22,7 +22,7 @@ if [ -n "$key" ] && [ -z "$keys" ]; then
     echo "release: this build has no update keys compiled in (VELOR_UPDATE_PUBLIC_KEYS), so it would check no signature" >&2
     exit 2
 elif [ -n "$key" ]; then
-    public="$("$VELOR_UPDATESIGN" public "$key")"
+    public="$("${VELOR_UPDATESIGN:?names the signing tool; make release sets it}" public "$key")"
     case " $keys " in
         *" $public "*) ;;
         *) echo "release: $key is not one of the update keys this build accepts ('$keys')" >&2; exit 2 ;;
