@@ -2,7 +2,6 @@
 #include "update/installerchoice.h"
 #include "update/updater.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -11,7 +10,7 @@
 
 using namespace Qt::StringLiterals;
 
-static QByteArray updateSign(const QStringList &arguments)
+static QByteArray updateSign(const QStringList &arguments) // runs the signing tool as a release manager does
 {
     QProcess tool;
     tool.start(QStringLiteral(VELOR_UPDATESIGN), arguments);
