@@ -1,3 +1,7 @@
+// The play action and what it touches of the system: the client, its key, the
+// installer's download, and the channel by which a later launcher copy asks
+// the running one to play. These run as Windows programs under Wine too.
+#include "app/instancechannel.h"
 #include "config/platform.h"
 #include "launch/playflow.h"
 #include "launch/playprompts.h"
@@ -6,12 +10,15 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #ifndef Q_OS_WIN
 #include <csignal>
 #include <sys/resource.h>
@@ -40,18 +47,75 @@ struct ScriptedPrompts final : PlayPrompts
     void notify(Notice, const QString &title, const QString &text) override { log << title + u'|' + text; }
 };
 
+/// The channel of this test's launcher copies, never that of a launcher the developer runs.
+QString channel()
+{
+    return u"VelorTest%1"_s.arg(QCoreApplication::applicationPid());
+}
+
+/// A real launcher copy; its input closing makes it quit.
+struct Copy
+{
+    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    Copy(const QString &tmp, const QStringList &arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"TMPDIR"_s, tmp);
+        environment.insert(u"VELOR_SCRATCH"_s, tmp);
+        environment.insert(u"VELOR_CHANNEL"_s, channel());
+        process->setProcessEnvironment(environment);
+        process->start(QStringLiteral(LAUNCHER_PROBE), arguments);
+    }
+    ~Copy()
+    {
+        process->closeWriteChannel();
+        if (!process->waitForFinished(10000))
+            process->kill();
+    }
+    bool finish() { return process->state() == QProcess::NotRunning || process->waitForFinished(20000); }
+    bool says(const QString &line)
+    {
+        QByteArray seen;
+        QDeadlineTimer deadline(20000);
+        while (!seen.contains(line.toUtf8() + '\n')
+            && (process->waitForReadyRead(int(deadline.remainingTime())) || process->bytesAvailable()))
+            seen += process->readAll().replace("\r", ""); // Windows writes \r\n
+        return seen.contains(line.toUtf8() + '\n');
+    }
+};
+
 class TestPlay final : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void init();
     void play_data();
     void play();
-    void unpackCommandQuotesItsPaths();
     void download_data();
     void download();
     void droppedDownloadLeavesNothing();
+    void unpackCommandQuotesItsPaths();
+    void messages_data();
+    void messages();
+    void silentPeers();
+#ifndef Q_OS_WIN
+    void socketFolder();
+#endif
+    void laterCopiesHandOver();
+    void copyThatFindsTheLockTakenWaitsForTheChannel();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_runtime, m_scratch;
 };
+
+void TestPlay::init()
+{
+    // A short private folder of the test's own, where the socket's mode can be read.
+    m_runtime = std::make_unique<QTemporaryDir>(u"/tmp/vl-XXXXXX"_s);
+    m_scratch = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_RUNTIME_DIR", m_runtime->path().toUtf8());
+}
 
 void TestPlay::play_data()
 {
@@ -78,10 +142,9 @@ void TestPlay::play()
     QFETCH(QStringList, picks);
     QFETCH(bool, keyWritable);
     QFETCH(QStringList, told);
-    QTemporaryDir scratch;
-    LauncherEnvironment env = testEnvironment(scratch.path());
-    env.neighbourClientFolder = scratch.filePath(u"neighbour"_s);
-    const QString folder = scratch.filePath(client);
+    LauncherEnvironment env = testEnvironment(m_scratch->path());
+    env.neighbourClientFolder = m_scratch->filePath(u"neighbour"_s);
+    const QString folder = m_scratch->filePath(client);
     if (client == u"broken"_s)
         QDir().mkpath(folder + u"/updater.exe"_s); // holds the client, but no program can start
     else if (!client.isEmpty())
@@ -90,11 +153,10 @@ void TestPlay::play()
         QDir().mkpath(env.clientKeyLocation); // a folder where the file would go
     ScriptedPrompts prompts;
     for (const QString &pick : picks)
-        prompts.picks << scratch.filePath(pick);
+        prompts.picks << m_scratch->filePath(pick);
     {
         QNetworkAccessManager manager;
-        PlayFlow flow(env, &manager, prompts);
-        flow.play();
+        PlayFlow(env, &manager, prompts).play();
     }
     QCOMPARE(prompts.log, told);
     const auto key = Platform::openSettings(env.clientKeyLocation);
@@ -107,14 +169,6 @@ void TestPlay::play()
         QCOMPARE(key->value(u"launch2.ip"_s), QVariant(u"game.site.test"_s));
         QCOMPARE(key->value(u"launch2.port"_s), QVariant(u"22005"_s));
     }
-}
-
-void TestPlay::unpackCommandQuotesItsPaths()
-{
-    // PowerShell ends a quoted string at any of five quote characters, so each
-    // is doubled; -LiteralPath keeps [brackets] from being read as wildcards.
-    QCOMPARE(Platform::expandArchiveCommand(u"C:/Temp/a'b\u2019[1].zip"_s, u"C:/д\u201b"_s),
-        u"Expand-Archive -LiteralPath 'C:/Temp/a''b\u2019\u2019[1].zip' -DestinationPath 'C:/д\u201b\u201b' -Force"_s);
 }
 
 void TestPlay::download_data()
@@ -138,11 +192,9 @@ void TestPlay::download()
     QFETCH(QByteArray, path);
     QFETCH(int, commitFailures);
     QFETCH(bool, diskFull);
-    Q_UNUSED(diskFull); // Windows has no size limit to set
     QFETCH(int, kind);
-    QTemporaryDir scratch;
     const QByteArray body(500000, 'x');
-    const QString target = writeFile(scratch.filePath(u"setup.exe"_s), "old");
+    const QString target = writeFile(m_scratch->filePath(u"setup.exe"_s), "old");
     FixtureServer server;
     server.routes[u"/sized"_s] = Route(200, body);
     server.routes[u"/unsized"_s] = Route(200, body, Fault::NoLength);
@@ -150,53 +202,155 @@ void TestPlay::download()
     QNetworkAccessManager manager;
     FileDownload download(&manager, 300);
     int commits = 0;
-    const auto commit = [&commits, commitFailures](const QString &from, const QString &to) {
-        return ++commits > commitFailures && Platform::replaceFile(from, to);
-    };
-    download.setCommitPolicy(commit, 6, 10);
+    download.setCommitPolicy(
+        [&commits, commitFailures](const QString &from, const QString &to) {
+            return ++commits > commitFailures && Platform::replaceFile(from, to);
+        },
+        6, 10);
     QSignalSpy finished(&download, &FileDownload::finished), progress(&download, &FileDownload::progress);
     if (path == "/held")
         connect(&server, &FixtureServer::requested, &download, &FileDownload::cancel, Qt::QueuedConnection);
 #ifndef Q_OS_WIN
-    rlimit limit{}, saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    limit = saved;
-    limit.rlim_cur = diskFull ? 1000 : saved.rlim_cur;
+    rlimit normal{}, limit{};
+    getrlimit(RLIMIT_FSIZE, &normal);
+    limit = {diskFull ? 1000 : normal.rlim_cur, normal.rlim_max};
     std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &limit);
 #endif
     download.start(server.url(QString::fromLatin1(path)), target, true);
     QVERIFY(finished.wait());
 #ifndef Q_OS_WIN
-    setrlimit(RLIMIT_FSIZE, &saved);
+    setrlimit(RLIMIT_FSIZE, &normal);
 #endif
+    Q_UNUSED(diskFull);
+    const bool saved = kind == int(Kind::Saved);
     const auto outcome = finished.at(0).at(0).value<FileDownload::Outcome>();
     QCOMPARE(int(outcome.kind), kind);
-    const QByteArray file = kind == int(Kind::Saved) ? body : QByteArray("old"); // an earlier file survives
-    QCOMPARE(readFile(target), file);
-    QCOMPARE(QDir(scratch.path()).entryList(QDir::Files), QStringList{u"setup.exe"_s}); // nothing left over
-    QCOMPARE(
-        outcome.sha256, kind == int(Kind::Saved) ? QCryptographicHash::hash(body, QCryptographicHash::Sha256) : "");
+    QCOMPARE(readFile(target), saved ? body : QByteArray("old")); // an earlier file survives
+    QCOMPARE(QDir(m_scratch->path()).entryList(QDir::Files), QStringList{u"setup.exe"_s}); // nothing left over
+    QCOMPARE(outcome.sha256, saved ? QCryptographicHash::hash(body, QCryptographicHash::Sha256) : QByteArray());
     // Without a length the bar stays at 0, rather than jump to full at the close.
     const QList<QVariant> full{qint64(body.size()), qint64(body.size())};
-    if (kind == int(Kind::Saved))
+    if (saved)
         QCOMPARE(progress.value(progress.size() - 1), path == "/unsized" ? QList<QVariant>() : full);
     QVERIFY(!download.isRunning() && !finished.wait(50)); // reported once
 }
 
 void TestPlay::droppedDownloadLeavesNothing()
 {
-    QTemporaryDir scratch;
     FixtureServer server;
     server.routes[u"/f"_s] = Route(200, "x", Fault::Held);
     QNetworkAccessManager manager;
     auto download = std::make_unique<FileDownload>(&manager, 5000);
     QSignalSpy finished(download.get(), &FileDownload::finished), requested(&server, &FixtureServer::requested);
-    download->start(server.url(u"/f"_s), scratch.filePath(u"f"_s));
+    download->start(server.url(u"/f"_s), m_scratch->filePath(u"f"_s));
     QVERIFY(requested.wait());
     download.reset();
-    QVERIFY(!finished.wait(50));
-    QVERIFY(QDir(scratch.path()).isEmpty());
+    QVERIFY(!finished.wait(50) && QDir(m_scratch->path()).isEmpty());
+}
+
+void TestPlay::unpackCommandQuotesItsPaths()
+{
+    // PowerShell ends a quoted string at any of five quote characters, so each
+    // is doubled; -LiteralPath keeps [brackets] from being read as wildcards.
+    QCOMPARE(Platform::expandArchiveCommand(u"C:/Temp/a'b\u2019[1].zip"_s, u"C:/д\u201b"_s),
+        u"Expand-Archive -LiteralPath 'C:/Temp/a''b\u2019\u2019[1].zip' -DestinationPath 'C:/д\u201b\u201b' -Force"_s);
+}
+
+void TestPlay::messages_data()
+{
+    QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<bool>("play");
+    QTest::newRow("link") << QList<QByteArray>{"velorlauncher://connect/1"} << true;
+    QTest::newRow("bare prefix, capitals") << QList<QByteArray>{"VelorLauncher://"} << true;
+    QTest::newRow("invalid UTF-8") << QList<QByteArray>{"\xff\xfe velorlauncher://"} << false;
+    QTest::newRow("split: only the first chunk counts") << QList<QByteArray>{"velor", "launcher://"} << false;
+    QTest::newRow("megabytes") << QList<QByteArray>{"velorlauncher://" + QByteArray(8 << 20, 'a')} << true;
+}
+
+void TestPlay::messages()
+{
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(bool, play);
+    InstanceChannel channel(u"VelorTestChannel"_s);
+    QLocalSocket socket, peer;
+    QCOMPARE(channel.claim(socket), InstanceChannel::Role::First);
+    QVERIFY(channel.listen());
+    QSignalSpy activated(&channel, &InstanceChannel::activated);
+    peer.connectToServer(channel.address());
+    QVERIFY(peer.waitForConnected());
+    for (const QByteArray &chunk : chunks) {
+        peer.write(chunk);
+        QVERIFY(activated.size() || activated.wait());
+    }
+    QCOMPARE(activated, (QList<QList<QVariant>>{{play}}));
+    QTRY_COMPARE(peer.state(), QLocalSocket::UnconnectedState); // done with after its first chunk
+}
+
+void TestPlay::silentPeers()
+{
+    InstanceChannel channel(u"VelorTestChannel"_s);
+    QLocalSocket socket, silent;
+    QCOMPARE(channel.claim(socket, 50), InstanceChannel::Role::First);
+    channel.setIdleTimeout(50);
+    QVERIFY(channel.listen());
+    QSignalSpy dropped(&silent, &QLocalSocket::disconnected);
+    silent.connectToServer(channel.address());
+    QVERIFY(dropped.wait());
+}
+
+#ifndef Q_OS_WIN
+void TestPlay::socketFolder()
+{
+    // Without a usable runtime folder (none, one open to others, one too long
+    // for a socket's path) the socket goes to a short folder of the user's own.
+    const QString open = m_runtime->filePath(u"open"_s), longer = m_runtime->filePath(QString(70, u'r'));
+    QDir().mkpath(open);
+    QDir().mkpath(longer);
+    QFile::setPermissions(open, QFileDevice::Permissions(0x7555));
+    for (const QString &runtime : {QString(), open, longer}) {
+        qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+        const QString address = Platform::channelAddress(u"VelorLauncherIPC"_s);
+        QVERIFY2(address.startsWith(u"/tmp/velor-launcher-"_s) && address.size() < 60, qPrintable(address));
+        QCOMPARE(QFileInfo(QFileInfo(address).path()).permissions() & 0x0077, 0);
+    }
+}
+#endif
+
+void TestPlay::laterCopiesHandOver()
+{
+    // A long temporary folder once pushed the socket past its 107 bytes.
+    const QString tmp = m_scratch->filePath(QString(120, u't'));
+    QDir().mkpath(tmp);
+    Copy first(tmp, {});
+    QVERIFY(first.says(u"window"_s));
+#ifndef Q_OS_WIN
+    QCOMPARE(QFileInfo(m_runtime->filePath(channel())).permissions() & 0x0077, 0); // owner only
+#endif
+    Copy withLink(tmp, {u"velorlauncher://connect/1"_s});
+    QVERIFY(withLink.finish());
+    QVERIFY(first.says(u"dialog clientMissingDialog"_s)); // it plays
+    Copy plain(tmp, {});
+    QVERIFY(plain.says(u"box VELOR RP Launcher|Лаунчер уже запущен!"_s));
+    QVERIFY(plain.finish());
+    QCOMPARE(withLink.process->exitCode() + plain.process->exitCode(), 0);
+    QVERIFY(!(withLink.process->readAll() + plain.process->readAll()).contains("window"));
+}
+
+void TestPlay::copyThatFindsTheLockTakenWaitsForTheChannel()
+{
+    // The test plays a first copy that holds the lock but listens late.
+    QLockFile lock(Platform::singleInstanceLockPath(channel()));
+    QVERIFY(lock.tryLock(0));
+    Copy late(m_scratch->path(), {u"velorlauncher://late"_s});
+    QVERIFY(late.says(u"contended"_s)); // it found nobody, and the lock taken
+    QLocalServer server;
+    QVERIFY(server.listen(Platform::channelAddress(channel())));
+    QVERIFY(server.waitForNewConnection(20000));
+    QLocalSocket *socket = server.nextPendingConnection();
+    QTRY_VERIFY(socket->bytesAvailable() || socket->state() != QLocalSocket::ConnectedState);
+    QCOMPARE(socket->readAll(), QByteArray("velorlauncher://late"));
+    QVERIFY(late.finish() && !late.process->readAll().contains("window"));
 }
 
 QTEST_GUILESS_MAIN(TestPlay)

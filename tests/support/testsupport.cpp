@@ -11,12 +11,10 @@
 #include <QTimer>
 #include <cstdlib>
 
-namespace {
-QSslCertificate fixtureCertificate()
+static QSslCertificate fixtureCertificate()
 {
     return QSslCertificate(readFile(QStringLiteral(VELOR_TLS_DIR "/fixture.crt")));
 }
-} // namespace
 
 FixtureServer::FixtureServer(bool tls)
     : m_server(tls ? new QSslServer : new QTcpServer)
@@ -109,10 +107,8 @@ void FixtureServer::answer(QTcpSocket *socket, const QString &path)
 void FixtureServer::release()
 {
     for (QTcpSocket *socket : findChildren<QTcpSocket *>()) {
-        if (socket->property("held").isValid()) {
-            socket->write(socket->property("held").toByteArray());
-            socket->disconnectFromHost();
-        }
+        if (socket->property("held").isValid())
+            socket->write(socket->property("held").toByteArray()), socket->disconnectFromHost();
     }
 }
 
@@ -128,19 +124,16 @@ LauncherEnvironment testEnvironment(const QString &scratch)
     env.tempFolder = scratch + QStringLiteral("/temp");
     QDir().mkpath(env.tempFolder);
 #ifdef Q_OS_WIN
-    // Never the player's own keys: a key of the tests' own, named after the
-    // scratch folder, and gone when the process ends.
+    // Never the player's own keys: keys of the tests' own, emptied as the process ends.
     static QStringList keys;
     static const int forget = std::atexit([] {
-        QSettings tests(QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests"), QSettings::NativeFormat);
         for (const QString &key : std::as_const(keys))
-            tests.remove(key);
+            QSettings(key, QSettings::NativeFormat).remove(QString());
     });
-    Q_UNUSED(forget);
-    keys << QFileInfo(scratch).fileName();
-    const QString key = QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\") + keys.constLast();
-    env.settingsLocation = key + QStringLiteral("\\Launcher");
-    env.clientKeyLocation = key + QStringLiteral("\\RAGE-MP");
+    keys << QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\%1\\")
+                .arg(QFileInfo(scratch).fileName() + QString::number(forget));
+    env.settingsLocation = keys.constLast() + QStringLiteral("Launcher");
+    env.clientKeyLocation = keys.constLast() + QStringLiteral("RAGE-MP");
 #else
     env.settingsLocation = scratch + QStringLiteral("/Launcher.conf");
     env.clientKeyLocation = scratch + QStringLiteral("/RAGE-MP.conf");

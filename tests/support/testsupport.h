@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <QTcpServer>
+
 #include <functional>
 #include <memory>
 
@@ -15,21 +16,17 @@ enum class Fault { None, Stall, Held, Drip, Reset, ShortBody, NoLength };
 struct Route
 {
     Route(int status = 200, QByteArray body = {}, Fault fault = Fault::None, QByteArray headers = {})
-        : status(status)
-        , body(std::move(body))
-        , fault(fault)
-        , headers(std::move(headers))
+        : status(status), body(std::move(body)), fault(fault), headers(std::move(headers))
     {
     }
     int status;
     QByteArray body;
     Fault fault;
-    QByteArray headers; ///< extra header lines, each ending in "\r\n"
+    QByteArray headers; ///< extra lines, each ending in "\r\n"
 };
 
-/// An HTTP/1.1 server on 127.0.0.1 on a port the system picks; with tls, https
-/// with the certificate in tls/ (public on purpose; see trust()). Every
-/// connection closes after one answer; unknown paths get a 404 page.
+/// HTTP/1.1 (with tls, https with the public test certificate in tls/) on
+/// 127.0.0.1, one answer per connection; unknown paths get a 404 page.
 class FixtureServer final : public QObject
 {
     Q_OBJECT
@@ -38,10 +35,9 @@ public:
     explicit FixtureServer(bool tls = false);
     ~FixtureServer() override;
     QString url(const QString &path = QString()) const;
-    static void trust(); ///< this process accepts the fixture certificate
+    static void trust(); ///< this process accepts the test certificate
     static QString refusedUrl(const QString &path = QString()); ///< nothing listens there
     void release();
-
     QHash<QString, Route> routes;
     QStringList requests; ///< paths asked for, in order
 
@@ -54,22 +50,18 @@ private:
     bool m_tls;
 };
 
-/// Addresses on a dead loopback port, folders, settings and client key under
-/// scratch, and short time-outs: nothing reaches outside the test.
+/// Addresses on a dead loopback port, and folders, settings and client key
+/// under scratch, with short time-outs: nothing reaches outside the test.
 LauncherEnvironment testEnvironment(const QString &scratch);
-
 QString writeFile(const QString &path, const QByteArray &contents, bool executable = false); ///< returns path
 QByteArray readFile(const QString &path);
-/// A program that appends "<arguments>|<working folder>" to started.txt beside
-/// itself each time it runs; returns path.
+/// A program that appends "<arguments>|<working folder>" to started.txt beside itself.
 QString writeRecorder(const QString &path);
-/// What the recorder at path has logged, with / for separators.
-QString recorded(const QString &path);
+QString recorded(const QString &path); ///< what it logged, with / for separators
 QByteArray zipOf(const QString &folder);
 
-/// Answers every message box with OK, recording it as "title|text", then hands
-/// every dialog to onDialog as it is shown: driven by show events, it never
-/// misses a box that closes quickly.
+/// Records every message box as "title|text" and answers it with OK, then
+/// hands every dialog, boxes included, to onDialog as it is shown.
 class ModalAnswerer final : public QObject
 {
 public:
