@@ -7,6 +7,7 @@
 #include "update/versionanswer.h"
 #include "update/versioncompare.h"
 
+#include <QHostAddress>
 #include <QUrl>
 #include <cstddef>
 #include <cstdint>
@@ -29,13 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fault = items.size() != count;
 #else
     // A version is never newer than itself, the comparison is asymmetric, and
-    // a usable answer names a version and an archive that may be fetched.
+    // a usable answer names a version, an archive fetched only over https
+    // (plain http only from a loopback host) and no digest or a whole one.
     const VersionAnswer answer = VersionAnswer::parse(bytes);
     const QString current = QStringLiteral("1.1.9");
+    const QUrl archive(answer.downloadUrl, QUrl::TolerantMode);
     fault = isNewerVersion(answer.version, answer.version)
         || (isNewerVersion(answer.version, current) && isNewerVersion(current, answer.version))
         || (answer.verdict == VersionAnswer::Verdict::Usable
-            && (answer.version.isEmpty() || !VersionAnswer::isTrustedArchiveUrl(QUrl(answer.downloadUrl))));
+            && (answer.version.isEmpty() || !(answer.sha256.isEmpty() || answer.sha256.size() == 32)
+                || !((archive.scheme() == u"https" || archive.host() == u"localhost"
+                         || QHostAddress(archive.host()).isLoopback())
+                    && !archive.host().isEmpty())));
     // Under a throwaway key of the signing tool, only what it signed is usable: the seed "signed".
     const VersionAnswer byKey
         = VersionAnswer::parse(bytes, {QByteArray::fromBase64("4QW1mDmwqtgt88OEPTLrDHw/i7HbRomVYpSwTt2SldQ=")});

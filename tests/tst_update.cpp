@@ -23,8 +23,6 @@ class TestUpdate final : public QObject
 
 private slots:
     void init();
-    void versionAnswer_data();
-    void versionAnswer();
     void archive_data();
     void archive();
     void choice_data();
@@ -56,47 +54,12 @@ QString TestUpdate::reportOf(Updater &updater, const std::function<void()> &acti
     };
     QObject context;
     connect(&updater, &Updater::updateAvailable, &context, record(u"update"_s));
-    connect(&updater, &Updater::noUpdateAvailable, &context, [this] { m_reports << u"none"_s; });
     connect(&updater, &Updater::updateCheckFailed, &context, record(u"failed"_s));
     connect(&updater, &Updater::downloadFinished, &context, record(u"saved"_s));
     connect(&updater, &Updater::downloadFailed, &context, record(u"failed"_s));
     m_reports.clear();
     action();
     return QTest::qWaitFor([this] { return !m_reports.isEmpty(); }, 10000) ? m_reports.join(u',') : u"nothing"_s;
-}
-
-void TestUpdate::versionAnswer_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("report");
-    const auto answer = [](const QByteArray &version, const QByteArray &extra = {}) {
-        return R"({"version":)" + version + R"(,"download_url":"https://cdn.test/u.zip","changelog":"c")" + extra + "}";
-    };
-    const QString badData = u"failed:Неверные данные обновления"_s;
-    for (const char *newer : {"1.2.0", "1.1.9.1", "2", "1.10.0"})
-        QTest::addRow("%s is newer", newer)
-            << answer('"' + QByteArray(newer) + '"') << u"update:%1:c"_s.arg(QLatin1String(newer));
-    for (const char *older : {"1.1.9", "1.1", "beta.2.0", "1..9"})
-        QTest::addRow("%s is not newer", older) << answer('"' + QByteArray(older) + '"') << u"none"_s;
-    // The archive comes only over https: plain http lets anyone on the way swap the installer.
-    QTest::newRow("plain http address") << QByteArray(R"({"version":"1.2","download_url":"http://cdn.test/u.zip"})")
-                                        << badData;
-    QTest::newRow("file address") << QByteArray(R"({"version":"1.2","download_url":"file:///tmp/u.zip"})") << badData;
-    QTest::newRow("empty sha256 is absent") << answer(R"("1.2")", R"(,"sha256":"")") << u"update:1.2:c"_s;
-    QTest::newRow("sha256 not 64 hex digits")
-        << answer(R"("1.2")", R"(,"sha256":")" + QByteArray(63, 'a') + '"') << badData;
-    QTest::newRow("array") << QByteArray("[]") << u"failed:Неверный формат ответа сервера"_s;
-}
-
-void TestUpdate::versionAnswer()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(QString, report);
-    FixtureServer server;
-    server.routes[u"/launcher/version"_s] = Route(200, answer);
-    m_env.apiBase = server.url();
-    Updater updater(m_env);
-    QCOMPARE(reportOf(updater, [&updater] { updater.checkForUpdates(false); }), report);
 }
 
 void TestUpdate::archive_data()
@@ -156,7 +119,6 @@ void TestUpdate::choice_data()
     QTest::addColumn<QString>("chosen");
     QTest::newRow("shallowest, then by path, any case")
         << QStringList{u"a/setup.exe"_s, u"b.EXE"_s, u"Z.exe"_s, u"readme.txt"_s} << u"Z.exe"_s;
-    QTest::newRow("none") << QStringList{u"readme.txt"_s} << QString();
     QTest::newRow("links are not followed or chosen") << QStringList{u"link.exe->../outside/x.exe"_s,
         u"dir->../outside"_s, u"deep/er/real.exe"_s} << u"deep/er/real.exe"_s;
 }
