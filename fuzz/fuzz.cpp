@@ -20,14 +20,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Whatever the bytes, only a message that starts with the prefix plays.
     fault = InstanceChannel::messageRequestsPlay(bytes) && bytes.left(16).toLower() != "velorlauncher://";
 #elif FUZZ_TARGET == 1
+    // Summed in 64 bits and clamped: no count of players turns negative.
     if (const std::optional<int> total = StatusPoller::onlineTotal(bytes))
-        fault = StatusPoller::formatOnline(*total).isEmpty();
+        fault = StatusPoller::formatOnline(*total).isEmpty() || (*total < 0 && !bytes.contains('-'));
 #elif FUZZ_TARGET == 2
-    // Ordering never loses or invents an item.
+    // Ordering never loses or invents an item; by the day alone, it puts the
+    // newest day first and keeps the order of equal days.
     QList<NewsItem> items = NewsSource::parse(bytes);
-    const qsizetype count = items.size();
+    bool byDay = true;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        items[i].url = QString::number(i);
+        byDay = byDay && items[i].dateIso.isEmpty();
+    }
     NewsSource::sortNewestFirst(items);
-    fault = items.size() != count;
+    fault = items.size() != NewsSource::parse(bytes).size();
+    for (qsizetype i = 1; byDay && i < items.size(); ++i) {
+        const NewsItem &a = items[i - 1], &b = items[i];
+        fault |= a.day < b.day || (a.day == b.day && a.url.toInt() > b.url.toInt());
+    }
 #else
     // A version is never newer than itself, the comparison is asymmetric, and
     // a usable answer names a version, an archive fetched only over https

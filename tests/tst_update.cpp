@@ -1,11 +1,6 @@
 #include "testsupport.h"
-#include "update/installerchoice.h"
 #include "update/updater.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -25,8 +20,6 @@ private slots:
     void init();
     void archive_data();
     void archive();
-    void choice_data();
-    void choice();
     void install_data();
     void install();
 
@@ -108,63 +101,44 @@ void TestUpdate::archive()
         reportOf(updater, [&] { updater.installUpdate(path); })};
     QCOMPARE(steps.join(u' ').remove(u':' + path), report);
     QCOMPARE(server.requests.size(), report.startsWith(u"update"_s) ? 2 : 1); // refused: no archive fetched
-    // Plain http leaves the loopback host only for https.
-    QCOMPARE(reportOf(updater, [&updater] { updater.downloadUpdate(u"http://cdn.test/u.zip"_s); }),
-        u"failed:Неверные данные обновления"_s);
-}
-
-void TestUpdate::choice_data()
-{
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<QString>("chosen");
-    QTest::newRow("shallowest, then by path, any case")
-        << QStringList{u"a/setup.exe"_s, u"b.EXE"_s, u"Z.exe"_s, u"readme.txt"_s} << u"Z.exe"_s;
-    QTest::newRow("links are not followed or chosen") << QStringList{u"link.exe->../outside/x.exe"_s,
-        u"dir->../outside"_s, u"deep/er/real.exe"_s} << u"deep/er/real.exe"_s;
-}
-
-void TestUpdate::choice()
-{
-    QFETCH(QStringList, files);
-    QFETCH(QString, chosen);
-    const QString root = m_scratch->filePath(u"unpacked"_s);
-    QDir().mkpath(root);
-    writeFile(m_scratch->filePath(u"outside/x.exe"_s), "x");
-    for (const QString &file : files) {
-        const QStringList link = file.split(u"->"_s);
-        if (link.size() == 2)
-            QFile::link(link.at(1), root + u'/' + link.at(0));
-        else
-            writeFile(root + u'/' + file, "x");
-    }
-    QCOMPARE(chooseInstaller(root), chosen.isEmpty() ? QString() : QFileInfo(root + u'/' + chosen).canonicalFilePath());
 }
 
 void TestUpdate::install_data()
 {
-    QTest::addColumn<QString>("unpack"); // a shell command in place of unzip; empty: unzip
-    QTest::addColumn<bool>("installer");
+    QTest::addColumn<QString>("unpack"); // a shell command of the archive and folder in place of unzip; empty: unzip
+    QTest::addColumn<QStringList>("files"); // in the archive; "*": the installer to start
     QTest::addColumn<QString>("report"); // "quit" once started, or what went wrong
-    QTest::newRow("started") << QString() << true << u"quit"_s;
-    QTest::newRow("no installer") << QString() << false << u"failed:Инсталлер не найден в архиве"_s;
-    QTest::newRow("unpacker crashes, exit code 0")
-        << u"kill -SEGV $$"_s << true << u"failed:Ошибка распаковки обновления"_s;
-    QTest::newRow("unpacker outlives its bound") << u"sleep 30"_s << true << u"failed:Ошибка распаковки обновления"_s;
-    QTest::newRow("unpacker fails") << u"exec /nonexistent"_s << true << u"failed:Ошибка распаковки обновления"_s;
-    QTest::newRow("installer that cannot start") << u"mkdir -p \"$1/x\" && echo no > \"$1/x/setup.exe\""_s << true
+    const QStringList one{u"readme.txt"_s, u"sub/setup.exe*"_s};
+    const QString unpackFailed = u"failed:Ошибка распаковки обновления"_s;
+    QTest::newRow("the shallowest installer, then by path, in any case")
+        << QString() << QStringList{u"A/setup.exe"_s, u"B.EXE*"_s, u"c.exe"_s, u"readme.txt"_s} << u"quit"_s;
+    QTest::newRow("links are neither followed nor chosen")
+        << u"unzip -q \"$0\" -d \"$1\" && ln -s ../outside/x.exe \"$1/l.exe\" && ln -s ../outside \"$1/d\""_s
+        << QStringList{u"deep/er/real.exe*"_s} << u"quit"_s;
+    QTest::newRow("no installer") << QString() << QStringList{u"readme.txt"_s}
+                                  << u"failed:Инсталлер не найден в архиве"_s;
+    QTest::newRow("unpacker crashes, exit code 0") << u"kill -SEGV $$"_s << one << unpackFailed;
+    QTest::newRow("unpacker outlives its bound") << u"sleep 30"_s << one << unpackFailed;
+    QTest::newRow("unpacker fails") << u"exec /nonexistent"_s << one << unpackFailed;
+    QTest::newRow("installer that cannot start") << u"mkdir -p \"$1/x\" && echo no > \"$1/x/setup.exe\""_s << one
                                                  << u"failed:Не удалось запустить установщик обновления"_s;
 }
 
 void TestUpdate::install()
 {
     QFETCH(QString, unpack);
-    QFETCH(bool, installer);
+    QFETCH(QStringList, files);
     QFETCH(QString, report);
     const QString stage = m_scratch->filePath(u"stage"_s);
     const QString folder = m_env.tempFolder + u"/VelorLauncher_Update"_s;
-    writeFile(stage + u"/readme.txt"_s, "x");
-    if (installer)
-        writeRecorder(stage + u"/sub/setup.exe"_s);
+    QString installer;
+    for (const QString &file : files) {
+        if (file.endsWith(u'*'))
+            writeRecorder(stage + u'/' + (installer = file.chopped(1)));
+        else
+            writeFile(stage + u'/' + file, "x"); // would fail to start, if chosen
+    }
+    writeRecorder(m_env.tempFolder + u"/outside/x.exe"_s); // where the links lead
     const QString zip = writeFile(m_env.tempFolder + u"/VelorRP_Launcher_Update.zip"_s, zipOf(stage));
     // Left by an earlier attempt: a stale installer, shallower than the new one,
     // and the folder itself a link whose target must survive.
@@ -173,8 +147,8 @@ void TestUpdate::install()
     m_env.unpackTimeoutMs = 300;
     Updater updater(m_env);
     if (!unpack.isEmpty()) {
-        updater.setUnpackCommand([unpack](const QString &, const QString &to) {
-            return Platform::Command{u"sh"_s, {u"-c"_s, unpack, u"sh"_s, to}};
+        updater.setUnpackCommand([unpack](const QString &from, const QString &to) {
+            return Platform::Command{u"sh"_s, {u"-c"_s, unpack, from, to}};
         });
     }
     QCOMPARE(reportOf(updater, [&] { updater.installUpdate(zip); }), report);
@@ -182,8 +156,9 @@ void TestUpdate::install()
     // The archive goes only once an installer is about to start.
     QCOMPARE(QFile::exists(zip), report.contains(u"распаковки"_s) || report.contains(u"Инсталлер"_s));
     if (report == u"quit"_s)
-        QTRY_COMPARE(recorded(folder + u"/sub/setup.exe"_s),
+        QTRY_COMPARE(recorded(folder + u'/' + installer),
             u"/VERYSILENT /CLOSEAPPLICATIONS /RESTARTAPPLICATIONS|"_s + QDir::current().canonicalPath() + u"\n"_s);
+    QCOMPARE(recorded(m_env.tempFolder + u"/outside/x.exe"_s), QString());
 }
 
 QTEST_GUILESS_MAIN(TestUpdate)

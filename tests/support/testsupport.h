@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <QTcpServer>
-
 #include <functional>
 #include <memory>
 
@@ -16,7 +15,10 @@ enum class Fault { None, Stall, Held, Drip, Reset, ShortBody, NoLength };
 struct Route
 {
     Route(int status = 200, QByteArray body = {}, Fault fault = Fault::None, QByteArray headers = {})
-        : status(status), body(std::move(body)), fault(fault), headers(std::move(headers))
+        : status(status)
+        , body(std::move(body))
+        , fault(fault)
+        , headers(std::move(headers))
     {
     }
     int status;
