@@ -67,11 +67,7 @@ private:
 void TestFaultMatrix::initTestCase()
 {
     FixtureServer::trust();
-    QImage image(320, 180, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QBuffer jpeg(&m_bodies[Picture][Valid]);
-    jpeg.open(QIODevice::WriteOnly);
-    image.save(&jpeg, "JPEG");
+    m_bodies[Picture][Valid] = readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg"));
     writeRecorder(m_scratch.filePath(u"stage/setup.exe"_s));
     m_bodies[Archive][Valid] = zipOf(m_scratch.filePath(u"stage"_s));
     QByteArray noise(40 << 20, Qt::Uninitialized);

@@ -8,7 +8,6 @@
 #include <QNetworkProxyFactory>
 #include <QtTest>
 #include <QtWidgets>
-#include <zlib.h>
 
 using namespace Qt::StringLiterals;
 
@@ -32,31 +31,6 @@ QString statusOf(QDialog *dialog)
 {
     return dialog->findChild<QLabel *>(u"progressStatusLabel"_s)->text() + u'|'
         + QString::number(dialog->findChild<QProgressBar *>(u"progressBar"_s)->value());
-}
-QByteArray chunk(const char *type, const QByteArray &data)
-{
-    const QByteArray body = type + data;
-    QByteArray length(4, '\0'), crc(4, '\0');
-    qToBigEndian(quint32(data.size()), length.data());
-    qToBigEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))), crc.data());
-    return length + body + crc;
-}
-
-/// A PNG whose rows repeat unit, for any colour type and bit depth.
-QByteArray png(int side, int depth, int type, const QByteArray &unit, const QByteArray &palette = {},
-    const QByteArray &transparency = {})
-{
-    const int channels[] = {1, 0, 3, 1, 0, 0, 4};
-    const QByteArray row = '\0' + unit.repeated((side * depth * channels[type] + 7) / 8 / unit.size());
-    QByteArray header(13, '\0');
-    qToBigEndian(quint32(side), header.data());
-    qToBigEndian(quint32(side * 9 / 16), header.data() + 4);
-    header[8] = char(depth);
-    header[9] = char(type);
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header)
-        + (palette.isEmpty() ? QByteArray() : chunk("PLTE", palette))
-        + (transparency.isEmpty() ? QByteArray() : chunk("tRNS", transparency))
-        + chunk("IDAT", qCompress(row.repeated(side * 9 / 16)).mid(4)) + chunk("IEND", {});
 }
 } // namespace
 
@@ -220,33 +194,21 @@ void TestWindow::paints()
 
 void TestWindow::pictureKinds_data()
 {
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<QColor>("colour"); // invalid: refused
-    const QByteArray palette("\xff\x00\x00\x00\x00\xff", 6), half("\x80", 1), zero(1, '\0');
-    for (int depth : {1, 2, 4, 8}) {
-        QTest::addRow("%d-bit palette", depth) << png(640, depth, 3, zero, palette) << QColor(255, 0, 0);
-        QTest::addRow("%d-bit palette, tRNS", depth)
-            << png(640, depth, 3, zero, palette, half) << QColor(255, 0, 0, 128);
+    // One picture of each kind, named "<kind>=<its colour>"; no colour: refused.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QColor>("colour");
+    for (const QFileInfo &file : QDir(QStringLiteral(VELOR_TEST_DATA "/pictures")).entryInfoList(QDir::Files)) {
+        const QStringList name = file.completeBaseName().split(u'=');
+        QTest::newRow(qPrintable(name.at(0)))
+            << file.filePath() << (name.at(1).isEmpty() ? QColor() : QColor(u'#' + name.at(1)));
     }
-    const char samples[] = {'\xff', '\xaa', '\x88', '\x80'}; // 1, 2, 4 and 8 bits: 1, 2, 8 and 128
-    const int greys[] = {255, 170, 136, 128};
-    for (int i = 0; i < 4; ++i)
-        QTest::addRow("%d-bit grey", 1 << i)
-            << png(640, 1 << i, 0, QByteArray(1, samples[i])) << QColor(greys[i], greys[i], greys[i]);
-    QTest::newRow("16-bit grey") << png(640, 16, 0, "\x80\x00") << QColor(128, 128, 128);
-    QTest::newRow("8-bit RGB") << png(640, 8, 2, "\xc8\x14\x3c") << QColor(200, 20, 60);
-    QTest::newRow("16-bit RGB") << png(640, 16, 2, QByteArray("\xc8\x00\x14\x00\x3c\x00", 6)) << QColor(200, 20, 60);
-    QTest::newRow("8-bit RGBA") << png(640, 8, 6, "\xc8\x14\x3c\x80") << QColor(200, 20, 60, 128);
-    QTest::newRow("16-bit RGBA") << png(640, 16, 6, QByteArray("\xc8\x00\x14\x00\x3c\x00\x80\x00", 8))
-                                 << QColor(200, 20, 60, 128);
-    QTest::newRow("too large to decode whole") << png(8000, 1, 3, zero, palette) << QColor();
 }
 
 void TestWindow::pictureKinds()
 {
-    QFETCH(QByteArray, data);
+    QFETCH(QString, file);
     QFETCH(QColor, colour);
-    const QImage picture = NewsPicture::prepare(data, 1.0);
+    const QImage picture = NewsPicture::prepare(readFile(file), 1.0);
     QCOMPARE(picture.isNull(), !colour.isValid());
     if (picture.isNull())
         return;
@@ -263,12 +225,7 @@ void TestWindow::pictureKinds()
 void TestWindow::pictureAddressesAndTurns()
 {
     FixtureServer server;
-    QImage image(320, 180, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QBuffer jpeg;
-    jpeg.open(QIODevice::WriteOnly);
-    image.save(&jpeg, "JPEG");
-    server.routes[u"/p.jpg"_s] = Route(200, jpeg.data(), Fault::Drip);
+    server.routes[u"/p.jpg"_s] = Route(200, readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg")), Fault::Drip);
     QNetworkAccessManager manager;
     NewsPictureLoader loader(&manager, 300);
     QSignalSpy ready(&loader, &NewsPictureLoader::pictureReady), done(&manager, &QNetworkAccessManager::finished);

@@ -13,7 +13,7 @@
 
 static QSslCertificate fixtureCertificate()
 {
-    return QSslCertificate(readFile(QStringLiteral(VELOR_TLS_DIR "/fixture.crt")));
+    return QSslCertificate(readFile(QStringLiteral(VELOR_TEST_DATA "/fixture.crt")));
 }
 
 FixtureServer::FixtureServer(bool tls)
@@ -23,7 +23,7 @@ FixtureServer::FixtureServer(bool tls)
     if (tls) {
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
         config.setLocalCertificate(fixtureCertificate());
-        config.setPrivateKey(QSslKey(readFile(QStringLiteral(VELOR_TLS_DIR "/fixture.key")), QSsl::Rsa));
+        config.setPrivateKey(QSslKey(readFile(QStringLiteral(VELOR_TEST_DATA "/fixture.key")), QSsl::Rsa));
         static_cast<QSslServer *>(m_server.get())->setSslConfiguration(config);
     }
     connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
