@@ -20,10 +20,11 @@ using namespace Qt::StringLiterals;
 using Kind = FileDownload::Outcome::Kind;
 
 /// Answers the play action from a script: picks folders in the client-missing
-/// dialog, then cancels; logs what it was told.
+/// dialog, then downloads or cancels; logs what it was asked and told.
 struct ScriptedPrompts final : PlayPrompts
 {
     QStringList picks, log;
+    bool download = false;
     ClientMissingAnswer clientMissing(const std::function<bool(const QString &)> &acceptFolder) override
     {
         log << u"missing"_s;
@@ -31,11 +32,11 @@ struct ScriptedPrompts final : PlayPrompts
             if (acceptFolder(folder))
                 return ClientMissingAnswer::FolderChosen;
         }
-        return ClientMissingAnswer::Cancel;
+        return download ? ClientMissingAnswer::Download : ClientMissingAnswer::Cancel;
     }
-    void showDownload(FileDownload &) override { }
-    void downloadEnded() override { }
-    void bringBack() override { }
+    void showDownload(FileDownload &) override { log << u"download"_s; }
+    void downloadEnded() override { log << u"ended"_s; }
+    void bringBack() override { log << u"back"_s; }
     void notify(Notice, const QString &title, const QString &text) override { log << title + u'|' + text; }
 };
 
@@ -109,17 +110,29 @@ void TestPlay::play_data()
     QTest::addColumn<QString>("client"); // the folder that holds updater.exe; "broken": one that cannot start
     QTest::addColumn<QStringList>("picks"); // folders picked in the client-missing dialog
     QTest::addColumn<bool>("keyWritable");
+    QTest::addColumn<QByteArray>("installer"); // downloaded, if given; "recorder": one that starts
     QTest::addColumn<QStringList>("told");
     const QString failed = u"Ошибка|Не удалось запустить RageMP!\nПроверьте путь в настройках."_s;
-    QTest::newRow("next to the launcher") << u"neighbour"_s << QStringList() << true << QStringList();
-    QTest::newRow("nowhere, cancelled") << QString() << QStringList() << true << QStringList{u"missing"_s};
+    const QStringList downloaded{u"missing"_s, u"download"_s, u"back"_s, u"ended"_s,
+        u"Установка|Сейчас запустится установщик RAGE Multiplayer.\n"
+        u"После установки нажмите кнопку «Начать играть» снова."_s};
+    QTest::newRow("next to the launcher") << u"neighbour"_s << QStringList() << true << QByteArray() << QStringList();
+    QTest::newRow("nowhere, cancelled") << QString() << QStringList() << true << QByteArray()
+                                        << QStringList{u"missing"_s};
     QTest::newRow("nowhere, a wrong folder picked, then the right one")
-        << u"picked"_s << QStringList{u"wrong"_s, u"picked"_s} << true << QStringList{u"missing"_s};
+        << u"picked"_s << QStringList{u"wrong"_s, u"picked"_s} << true << QByteArray() << QStringList{u"missing"_s};
     QTest::newRow("picked, but it cannot start")
-        << u"broken"_s << QStringList{u"broken"_s} << true << QStringList{u"missing"_s, failed};
+        << u"broken"_s << QStringList{u"broken"_s} << true << QByteArray() << QStringList{u"missing"_s, failed};
+    // Play again while the installer downloads only brings its dialog back.
+    QTest::newRow("installer downloaded and started")
+        << QString() << QStringList() << true << QByteArray("recorder") << downloaded;
+    QTest::newRow("installer that cannot start") << QString() << QStringList() << true << QByteArray("no program")
+                                                 << downloaded
+            + QStringList{u"Ошибка|Не удалось запустить установщик "
+                          u"RAGE Multiplayer:\n"_s};
 #ifndef Q_OS_WIN // a registry key that refuses writing needs an access list of its own
     QTest::newRow("client key that cannot be written")
-        << u"neighbour"_s << QStringList() << false << QStringList{failed};
+        << u"neighbour"_s << QStringList() << false << QByteArray() << QStringList{failed};
 #endif
 }
 
@@ -128,9 +141,9 @@ void TestPlay::play()
     QFETCH(QString, client);
     QFETCH(QStringList, picks);
     QFETCH(bool, keyWritable);
+    QFETCH(QByteArray, installer);
     QFETCH(QStringList, told);
     LauncherEnvironment env = testEnvironment(m_scratch->path());
-    env.neighbourClientFolder = m_scratch->filePath(u"neighbour"_s);
     const QString folder = m_scratch->filePath(client);
     if (client == u"broken"_s)
         QDir().mkpath(folder + u"/updater.exe"_s); // holds the client, but no program can start
@@ -138,16 +151,33 @@ void TestPlay::play()
         writeRecorder(folder + u"/updater.exe"_s);
     if (!keyWritable)
         QDir().mkpath(env.clientKeyLocation); // a folder where the file would go
+    FixtureServer server;
+    const bool runs = installer == "recorder";
+    if (runs)
+        installer = readFile(writeRecorder(m_scratch->filePath(u"stage/setup.exe"_s)));
+    server.routes[u"/setup.exe"_s] = Route(200, installer, Fault::Held);
+    env.clientInstallerUrl = server.url(u"/setup.exe"_s);
     ScriptedPrompts prompts;
+    prompts.download = !installer.isEmpty();
     for (const QString &pick : picks)
         prompts.picks << m_scratch->filePath(pick);
     {
         QNetworkAccessManager manager;
-        PlayFlow(env, &manager, prompts).play();
+        PlayFlow flow(env, &manager, prompts);
+        flow.play();
+        if (prompts.download) {
+            flow.play();
+            QTRY_COMPARE(server.requests.size(), 1);
+            server.release();
+            QTRY_COMPARE(prompts.log.size(), told.size());
+        }
     }
-    QCOMPARE(prompts.log, told);
+    QCOMPARE(prompts.log.join(u'/').left(told.join(u'/').size()), told.join(u'/')); // an error names the file
+    QCOMPARE(server.requests.size(), int(prompts.download));
     const auto key = Platform::openSettings(env.clientKeyLocation);
     QCOMPARE(key->contains(u"launch2.ip"_s), !client.isEmpty() && keyWritable);
+    if (runs)
+        QTRY_VERIFY(!recorded(env.tempFolder + u"/RAGEMultiplayer_Setup.exe"_s).isEmpty());
     if (client.isEmpty())
         return;
     QCOMPARE(Platform::openSettings(env.settingsLocation)->value(u"ragempPath"_s).toString(), folder);

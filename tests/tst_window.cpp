@@ -43,8 +43,6 @@ private slots:
     void startUp();
     void update_data();
     void update();
-    void playThroughTheDialogs_data();
-    void playThroughTheDialogs();
     void paints();
     void pictureKinds_data();
     void pictureKinds();
@@ -133,48 +131,6 @@ void TestWindow::update()
     QCOMPARE(m_shown, (QStringList{u"Обновление лаунчера|Скачивание обновления...|0"_s, last}));
     if (tempWritable)
         QTRY_VERIFY(!recorded(m_env.tempFolder + u"/VelorLauncher_Update/setup.exe"_s).isEmpty());
-}
-
-void TestWindow::playThroughTheDialogs_data()
-{
-    QTest::addColumn<QByteArray>("installer");
-    QTest::addColumn<QStringList>("boxes");
-    const QString starting = u"Установка|Сейчас запустится установщик RAGE Multiplayer.\n"
-                             u"После установки нажмите кнопку «Начать играть» снова."_s;
-    QTest::newRow("installer started") << QByteArray("#!/bin/sh\necho started > \"$0.log\"\n") << QStringList{starting};
-    QTest::newRow("installer that cannot start") << QByteArray(
-        "no program") << QStringList{starting, u"Ошибка|Не удалось запустить установщик RAGE Multiplayer:\n"_s};
-}
-
-void TestWindow::playThroughTheDialogs()
-{
-    QFETCH(QByteArray, installer);
-    QFETCH(QStringList, boxes);
-    m_server->routes[u"/setup.exe"_s] = Route(200, installer, Fault::Held);
-    m_env.clientInstallerUrl = m_server->url(u"/setup.exe"_s);
-    m_env.downloadStallTimeoutMs = 30000;
-    m_modals->onDialog = [this](QDialog *dialog) {
-        m_shown << dialog->objectName();
-        if (dialog->objectName() == u"clientMissingDialog"_s)
-            QMetaObject::invokeMethod(
-                dialog->findChild<QPushButton *>(u"downloadClientButton"_s), "click", Qt::QueuedConnection);
-        else if (m_shown.size() == 2)
-            QTimer::singleShot(0, dialog, [dialog] { QTest::keyClick(dialog, Qt::Key_Escape); });
-    };
-    MainWindow window(m_env);
-    window.show();
-    auto *play = window.findChild<QPushButton *>(u"playButton"_s);
-    play->click(); // returns once Escape has hidden the download
-    play->click(); // brings the download back, and nothing else
-    QTRY_VERIFY(m_server->requests.contains(u"/setup.exe"_s));
-    m_server->release();
-    QTRY_COMPARE(m_modals->boxes.size(), boxes.size());
-    QCOMPARE(m_modals->boxes.join(u'/').left(boxes.join(u'/').size()), boxes.join(u'/'));
-    QCOMPARE(m_shown.mid(0, 3),
-        (QStringList{u"clientMissingDialog"_s, u"installerProgressDialog"_s, u"installerProgressDialog"_s}));
-    QCOMPARE(m_server->requests.count(u"/setup.exe"_s), 1);
-    if (boxes.size() == 1)
-        QTRY_COMPARE(readFile(m_env.tempFolder + u"/RAGEMultiplayer_Setup.exe.log"_s), QByteArray("started\n"));
 }
 
 void TestWindow::paints()
