@@ -82,25 +82,21 @@ void FixtureServer::answer(QTcpSocket *socket, const QString &path)
     if (route.fault != Fault::NoLength)
         head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     socket->write(head + "\r\n");
+    const bool cut = route.fault == Fault::Reset || route.fault == Fault::ShortBody;
+    const QByteArray body = cut ? route.body.left(route.body.size() / 2) : route.body;
     if (route.fault == Fault::Held) {
-        socket->setProperty("held", route.body);
-    } else if (route.fault == Fault::Reset) {
-        socket->write(route.body.left(route.body.size() / 2));
-        QTimer::singleShot(20, socket, &QTcpSocket::abort);
+        socket->setProperty("held", body);
     } else if (route.fault == Fault::Drip) {
         // Ten pieces 50 ms apart: slower than a 300 ms silence bound, never that silent.
-        auto *timer = new QTimer(socket);
-        connect(timer, &QTimer::timeout, socket, [socket, timer, body = route.body, sent = qsizetype(0)]() mutable {
-            socket->write(body.mid(sent, body.size() / 10 + 1));
-            if ((sent += body.size() / 10 + 1) >= body.size()) {
-                timer->stop();
-                socket->disconnectFromHost();
-            }
-        });
-        timer->start(50);
+        for (qsizetype i = 0, size = body.size() / 10 + 1; i <= 10; ++i) {
+            QTimer::singleShot(50 * i, socket, [socket, last = i == 10, piece = body.mid(i * size, size)] {
+                last ? socket->disconnectFromHost() : void(socket->write(piece));
+            });
+        }
     } else {
-        socket->write(route.fault == Fault::ShortBody ? route.body.left(route.body.size() / 2) : route.body);
-        socket->disconnectFromHost();
+        socket->write(body);
+        const bool reset = route.fault == Fault::Reset;
+        QTimer::singleShot(reset ? 20 : 0, socket, reset ? &QTcpSocket::abort : &QTcpSocket::disconnectFromHost);
     }
 }
 
@@ -184,11 +180,6 @@ QByteArray zipOf(const QString &folder)
     zip.start(QStringLiteral("zip"), {QStringLiteral("-qry"), QStringLiteral("-"), QStringLiteral(".")});
     zip.waitForFinished();
     return zip.readAllStandardOutput();
-}
-
-ModalAnswerer::ModalAnswerer()
-{
-    qApp->installEventFilter(this);
 }
 
 bool ModalAnswerer::eventFilter(QObject *watched, QEvent *event)

@@ -2,6 +2,7 @@
 
 #include "config/launcherenvironment.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QMessageBox>
 #include <QStringList>
@@ -27,8 +28,8 @@ struct Route
     QByteArray headers; ///< extra lines, each ending in "\r\n"
 };
 
-/// HTTP/1.1 (with tls, https with the public test certificate in tls/) on
-/// 127.0.0.1, one answer per connection; unknown paths get a 404 page.
+/// HTTP/1.1 on 127.0.0.1 (with tls, https with the test certificate), one
+/// answer per connection; unknown paths get a 404 page.
 class FixtureServer final : public QObject
 {
     Q_OBJECT
@@ -67,7 +68,7 @@ QByteArray zipOf(const QString &folder);
 class ModalAnswerer final : public QObject
 {
 public:
-    ModalAnswerer();
+    ModalAnswerer() { QCoreApplication::instance()->installEventFilter(this); }
     QStringList boxes;
     std::function<void(class QDialog *)> onDialog;
 
