@@ -58,42 +58,28 @@ private slots:
     void cell();
 
 private:
-    QString run(int path, const QString &url);
     QTemporaryDir m_scratch;
     QNetworkAccessManager m_manager;
-    QByteArray m_bodies[PathCount][4];
+    QList<QByteArrayList> m_bodies; ///< by path and body
 };
 
 void TestFaultMatrix::initTestCase()
 {
     FixtureServer::trust();
-    m_bodies[Picture][Valid] = readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg"));
     writeRecorder(m_scratch.filePath(u"stage/setup.exe"_s));
-    m_bodies[Archive][Valid] = zipOf(m_scratch.filePath(u"stage"_s));
+    const QByteArray archive = zipOf(m_scratch.filePath(u"stage"_s));
     QByteArray noise(40 << 20, Qt::Uninitialized);
     QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
     writeFile(m_scratch.filePath(u"stage/noise.bin"_s), noise);
-    m_bodies[Archive][Large] = zipOf(m_scratch.filePath(u"stage"_s));
-    m_bodies[Installer][Valid] = "installer";
-    m_bodies[Installer][Large] = noise;
-    m_bodies[Status][Valid] = R"([{"online":5}])";
-    m_bodies[News][Valid] = R"([{"title":"t"}])";
-    m_bodies[Version][Valid] = R"({"version":"9.0","download_url":"https://u.test/u.zip"})";
-    m_bodies[Status][Misshapen] = R"({"online":5})";
-    m_bodies[News][Misshapen] = R"({"data":5})";
-    m_bodies[Version][Misshapen] = "[]";
+    const QByteArray jpeg = readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg")),
+                     page = "<html><body>Oops</body></html>";
+    const QByteArray version = R"({"version":"9.0","download_url":"https://u.test/u.zip"})";
     // Past each answer's cap: spaces inside valid JSON, junk after a picture.
-    const qint64 caps[] = {16 << 20, 16 << 20, 32 << 20, 1 << 20};
-    for (int path = Status; path < Archive; ++path) {
-        const QByteArray &valid = m_bodies[path][Valid];
-        m_bodies[path][Large] = path == Picture ? valid + QByteArray(caps[path], '\0')
-                                                : valid.left(1) + QByteArray(caps[path], ' ') + valid.mid(1);
-    }
-    for (auto &bodies : m_bodies) {
-        bodies[Page] = "<html><body>Oops</body></html>";
-        if (bodies[Misshapen].isEmpty())
-            bodies[Misshapen] = bodies[Page];
-    }
+    m_bodies = {{R"([{"online":5}])", "[" + QByteArray(16 << 20, ' ') + R"({"online":5}])", R"({"online":5})", page},
+        {R"([{"title":"t"}])", "[" + QByteArray(16 << 20, ' ') + R"({"title":"t"}])", R"({"data":5})", page},
+        {jpeg, jpeg + QByteArray(32 << 20, '\0'), page, page},
+        {version, "{" + QByteArray(1 << 20, ' ') + version.mid(1), "[]", page},
+        {archive, zipOf(m_scratch.filePath(u"stage"_s)), page, page}, {"installer", noise, page, page}};
 }
 
 void TestFaultMatrix::cell_data()
@@ -116,12 +102,6 @@ void TestFaultMatrix::cell()
     server.routes[route] = Route(k.status == 302 ? 200 : k.status, m_bodies[path][k.body], k.fault);
     tls.routes[route] = Route(302, {}, Fault::None, "Location: " + server.url(route).toUtf8() + "\r\n");
     const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : (k.status == 302 ? tls : server).url(route);
-    const QString outcome = run(path, url);
-    QVERIFY2(outcome.startsWith(expected(path, k.expect)), qPrintable(outcome));
-}
-
-QString TestFaultMatrix::run(int path, const QString &url)
-{
     constexpr int silenceMs = 300;
     QString outcome;
     const auto shown = [&outcome] { outcome = u"shown"_s; };
@@ -139,19 +119,20 @@ QString TestFaultMatrix::run(int path, const QString &url)
     connect(&updater, &Updater::updateAvailable, this, shown);
     connect(&updater, &Updater::downloadFinished, &updater, &Updater::installUpdate);
     connect(&updater, &Updater::downloadFailed, this, [&outcome](const QString &why) { outcome = u"box: "_s + why; });
+    connect(&updater, &Updater::updateCheckFailed, this, [&outcome] { outcome = u"nothing"_s; });
     connect(&download, &FileDownload::finished, this, [&outcome](const FileDownload::Outcome &result) {
         outcome = result.kind == FileDownload::Outcome::Kind::Saved ? u"saved"_s : u"box: "_s + result.reason;
     });
     // The silent paths end with their one reply, the others with a report.
     QSignalSpy done(&m_manager, &QNetworkAccessManager::finished);
-    connect(&updater, &Updater::updateCheckFailed, this, [&outcome] { outcome = u"nothing"_s; });
     const std::function<void()> start[] = {[&] { poller.start(); }, [&] { source.fetch(); },
         [&] { loader.load(this, url, 1.0); }, [&] { updater.checkForUpdates(false); },
         [&] { updater.downloadUpdate(url); }, [&] { download.start(url, m_scratch.filePath(u"setup.exe"_s)); }};
     start[path]();
     const bool ended
         = QTest::qWaitFor([&] { return !outcome.isEmpty() || (path <= Picture && !done.isEmpty()); }, 10000);
-    return !outcome.isEmpty() ? outcome : ended ? u"nothing"_s : u"hung"_s;
+    outcome = !outcome.isEmpty() ? outcome : ended ? u"nothing"_s : u"hung"_s;
+    QVERIFY2(outcome.startsWith(expected(path, k.expect)), qPrintable(outcome));
 }
 
 QTEST_GUILESS_MAIN(TestFaultMatrix)

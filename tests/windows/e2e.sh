@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# What a Windows player sees, under Wine and Xvfb in a throwaway prefix against the
-# demo backend on loopback: silent install, the link scheme and uninstall entry, the
-# window, Play, a second start handing its link over the named pipe, the whole
-# self-update to a newer build under a throwaway update key, and the silent uninstall.
-# make windows-test runs it (with VELOR_QT_WINDOWS, VELOR_SODIUM_WINDOWS, VELOR_UPDATESIGN).
-# The screenshot stays in build/windows-e2e/; a failure names its step and keeps the Wine log there too.
+# What a Windows player sees, under Wine and Xvfb in a throwaway prefix against the demo
+# backend on loopback, from install through Play, a second start and a self-update to uninstall.
+# A failure names its step and keeps the screenshot and Wine log in build/windows-e2e/.
 set -eEuo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 out="$root/build/windows-e2e"
@@ -30,10 +27,8 @@ until_ok() {   # until_ok <seconds> <command...>: polls the command until it suc
 }
 win() { wine "$@" 2>>"$log"; }
 absent() { ! "$@"; }   # a failing check that stops the script, unlike a bare "!"
-# reg_value <key> <name>: "<type> <data>" of one value; (Default) for the unnamed one.
 reg_value() { win reg query "$1" | tr -d '\r' | sed -n "s/^    $2    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p"; }
-# Runs a command line exactly as Windows stored it, from a batch file; a
-# program that should have ended at once and did not is a failure, not a hang.
+# Runs a command line as Windows stored it; one that does not end is a failure, not a hang.
 run_stored() { printf '@%s\r\n' "$1" >"$WINEPREFIX/drive_c/stored.bat"; timeout 60 wine cmd /c 'C:\stored.bat' 2>>"$log"; }
 launcher_windows() { xdotool search --onlyvisible --name '^VELOR RP Launcher$' 2>/dev/null || true; }
 window_count_is() { [ "$(launcher_windows | wc -l)" -eq "$1" ]; }
@@ -84,12 +79,8 @@ scheme='HKCU\Software\Classes\velorlauncher'
 uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelorLauncher'
 [ "$(reg_value "$scheme" 'URL Protocol')" = "REG_SZ " ]
 [ "$(reg_value "$scheme\\shell\\open\\command" '(Default)')" = "REG_SZ \"$instwin\\VelorLauncher.exe\" \"%1\"" ]
-[ "$(reg_value "$scheme\\DefaultIcon" '(Default)')" = "REG_SZ \"$instwin\\VelorLauncher.exe\",0" ]
 [ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.1.9" ]
-[ "$(reg_value "$uninstall" Publisher)" = "REG_SZ VELOR RP" ]
-reg_value "$uninstall" EstimatedSize | grep -q '^REG_DWORD 0x'
 cmp "$inst/VelorLauncher.exe" "$out/current/VelorLauncher.exe"
-test -f "$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/VELOR RP Launcher.lnk"
 test -f "$profile/Desktop/VELOR RP Launcher.lnk"
 
 step="Play through a launch link: the window, the client key, the remembered folder"
@@ -103,7 +94,6 @@ echo "start-up under Wine: window mapped after $(((mapped - started) / 1000000))
 [ "$(xwininfo -id "$(launcher_windows)" | grep -cE 'Width: 1081|Height: 659')" = 2 ]
 until_ok 30 started_count_is 1
 [ "$(reg_value 'HKCU\Software\RAGE-MP' launch2.ip)" = "REG_SZ game.velor-rp.ru" ]
-[ "$(reg_value 'HKCU\Software\RAGE-MP' launch2.port)" = "REG_SZ 22005" ]
 [ "$(reg_value 'HKCU\Software\VELOR RP\Launcher' ragempPath)" = "REG_SZ C:/Games/RAGEMP" ]
 [ "$(tr -d '\r' <"$client/started.txt")" = '|C:\Games\RAGEMP' ]   # no arguments, in its folder
 
@@ -136,6 +126,5 @@ until_ok 60 eval '! test -e "$inst"'
 absent win reg query "$uninstall" >/dev/null
 absent win reg query "$scheme" >/dev/null
 absent test -e "$profile/Desktop/VELOR RP Launcher.lnk"
-win reg query 'HKCU\Software\RAGE-MP' /v launch2.ip >/dev/null
-win reg query 'HKCU\Software\VELOR RP\Launcher' /v ragempPath >/dev/null
+win reg query 'HKCU\Software\VELOR RP\Launcher' /v ragempPath >/dev/null   # not the installer's
 echo "Windows end-to-end: all steps passed"

@@ -1,10 +1,7 @@
-/* Stand-ins for the programs the launcher starts on Windows:
- *   updater.exe     (the game client, and an installer): appends "<arguments>|<working folder>"
- *                   to started.txt beside itself.
- *   powershell.exe  (-DPOWERSHELL): takes its arguments as Windows splits a command line and
- *                   accepts only "-Command" followed by exactly VELOR_EXPECT_COMMAND; then unzips
- *                   VELOR_EXPECT_ZIP into VELOR_EXPECT_FOLDER with the host's unzip, which Wine can
- *                   start but not wait for. Verdicts go to powershell.log beside itself. */
+/* Stand-ins for what the launcher starts. The client and installers append "<arguments>|<working
+ * folder>" to started.txt beside themselves. powershell.exe (-DPOWERSHELL) splits its command line
+ * as Windows does, takes only "-Command" and exactly VELOR_EXPECT_COMMAND, and has the host's unzip,
+ * which Wine starts but cannot wait for, unpack the archive; failures go to powershell.log. */
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>
