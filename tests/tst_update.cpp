@@ -41,9 +41,7 @@ void TestUpdate::init()
 QString TestUpdate::reportOf(Updater &updater, const std::function<void()> &action)
 {
     const auto record = [this](const QString &name) {
-        return [this, name](const QString &a = {}, const QString &b = {}) {
-            m_reports << name + u":"_s + a + (b.isEmpty() ? QString() : u":"_s + b);
-        };
+        return [this, name](const QString &what = {}) { m_reports << name + u':' + what; };
     };
     QObject context;
     connect(&updater, &Updater::updateAvailable, &context, record(u"update"_s));
@@ -57,6 +55,7 @@ QString TestUpdate::reportOf(Updater &updater, const std::function<void()> &acti
 
 void TestUpdate::archive_data()
 {
+    // Changed answers, and signatures cut or mangled, are the fuzzer's.
     QTest::addColumn<int>("signer"); // the launcher holds keys 0 and 1, not 2
     QTest::addColumn<QString>("from"); // changed in the signed answer...
     QTest::addColumn<QString>("to"); // ...to this
@@ -67,11 +66,7 @@ void TestUpdate::archive_data()
     QTest::newRow("signed by the first key") << 0 << QString() << QString() << installed;
     QTest::newRow("signed by the second key") << 1 << QString() << QString() << installed;
     QTest::newRow("signed by an unknown key") << 2 << QString() << QString() << refused;
-    QTest::newRow("version changed") << 0 << u"\"1\\.2\""_s << u"\"1.3\""_s << refused;
-    QTest::newRow("digest changed") << 0 << u"[0-9a-f]{64}"_s << QString(64, u'a') << refused;
     QTest::newRow("archive changed") << 0 << u"u\\.zip"_s << u"v.zip"_s << changed;
-    QTest::newRow("signature a byte longer") << 0 << u"==\""_s << u"A=\""_s << refused;
-    QTest::newRow("signature not base64") << 0 << u"\"signature\": \""_s << u"\"signature\": \"-"_s << refused;
     QTest::newRow("no signature") << 0 << u"\"signature\""_s << u"\"comment\""_s << refused;
 }
 
