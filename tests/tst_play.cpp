@@ -2,15 +2,20 @@
 // installer's download, and the channel by which a later launcher copy asks
 // the running one to play. These run as Windows programs under Wine too.
 #include "app/instancechannel.h"
+#include "app/launcherapp.h"
 #include "config/platform.h"
 #include "launch/playflow.h"
 #include "launch/playprompts.h"
 #include "testsupport.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QNetworkAccessManager>
 #include <QtTest>
+#include <cstdio>
+#include <thread>
 #ifndef Q_OS_WIN
 #include <csignal>
 #include <sys/resource.h>
@@ -47,7 +52,7 @@ QString channel()
     return u"VelorTest%1"_s.arg(QCoreApplication::applicationPid());
 }
 
-/// A real launcher copy; its input closing makes it quit.
+/// A real launcher copy: this program run with "--copy"; its input closing makes it quit.
 struct Copy
 {
     QProcess process;
@@ -58,7 +63,7 @@ struct Copy
         environment.insert(u"VELOR_SCRATCH"_s, tmp);
         environment.insert(u"VELOR_CHANNEL"_s, channel());
         process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(LAUNCHER_PROBE), arguments);
+        process.start(QCoreApplication::applicationFilePath(), QStringList{u"--copy"_s} + arguments);
     }
     ~Copy()
     {
@@ -335,5 +340,47 @@ void TestPlay::copyThatFindsTheLockTakenWaitsForTheChannel()
     QVERIFY(late.finish() && !late.process.readAll().contains("window"));
 }
 
-QTEST_GUILESS_MAIN(TestPlay)
+/// A launcher copy with the test environment under $VELOR_SCRATCH. It reports its window, dialogs
+/// and boxes on standard output ("window", "dialog <name>", "box <title>|<text>"), answers boxes
+/// with OK, closes dialogs, and quits when its standard input closes.
+static int runCopy(int argc, char *argv[])
+{
+    const auto report
+        = [](const QString &line) { std::printf("%s\n", line.toUtf8().constData()), std::fflush(stdout); };
+    std::unique_ptr<ModalAnswerer> answerer;
+    StartupHooks hooks;
+    hooks.applicationReady = [&answerer, report](QApplication &app) {
+        answerer = std::make_unique<ModalAnswerer>();
+        answerer->onDialog = [&answerer, report](QDialog *dialog) {
+            if (qobject_cast<QMessageBox *>(dialog))
+                return report(u"box "_s + answerer->boxes.constLast());
+            report(u"dialog "_s + dialog->objectName());
+            QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+        };
+        // A thread, since Windows cannot watch a pipe from the event loop.
+        std::thread([&app] {
+            while (std::fgetc(stdin) != EOF) { }
+            QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+        }).detach();
+    };
+    hooks.channelContended = [report] { report(u"contended"_s); };
+    hooks.channelName = qEnvironmentVariable("VELOR_CHANNEL");
+    hooks.adjustEnvironment
+        = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("VELOR_SCRATCH")); };
+    hooks.windowShown = [report](MainWindow &) { report(u"window"_s); };
+    const int code = runLauncher(argc, argv, hooks);
+    answerer.reset();
+    return code;
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], "--copy") == 0) {
+        argv[1] = argv[0];
+        return runCopy(argc - 1, argv + 1);
+    }
+    QCoreApplication app(argc, argv);
+    TestPlay test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_play.moc"
