@@ -22,17 +22,17 @@ struct Kind
 {
     const char *name;
     Expect expect;
-    int status; // 0: nothing listens; 302: from https to plain http
+    int status; // 0: nothing listens
     Fault fault;
     Body body;
 };
 const Kind kinds[] = {{"fine", Used, 200, Fault::None, Valid}, {"refused", Fails, 0, Fault::None, Valid},
     {"reset mid-body", Fails, 200, Fault::Reset, Valid}, {"HTTP 404", Fails, 404, Fault::None, Page},
     {"HTTP 500", Fails, 500, Fault::None, Page}, {"valid body, HTTP 500", Fails, 500, Fault::None, Valid},
-    {"https>http", Fails, 302, Fault::None, Valid}, {"stall", Stalls, 200, Fault::Stall, Valid},
-    {"stall after headers", Stalls, 200, Fault::Held, Valid}, {"slow drip", Used, 200, Fault::Drip, Valid},
-    {"short body", Fails, 200, Fault::ShortBody, Valid}, {"no length", Used, 200, Fault::NoLength, Valid},
-    {"oversized", TooLarge, 200, Fault::None, Large}, {"oversized, no length", TooLarge, 200, Fault::NoLength, Large},
+    {"stall", Stalls, 200, Fault::Stall, Valid}, {"stall after headers", Stalls, 200, Fault::Held, Valid},
+    {"slow drip", Used, 200, Fault::Drip, Valid}, {"short body", Fails, 200, Fault::ShortBody, Valid},
+    {"no length", Used, 200, Fault::NoLength, Valid}, {"oversized", TooLarge, 200, Fault::None, Large},
+    {"oversized, no length", TooLarge, 200, Fault::NoLength, Large},
     {"wrong shape", WrongShape, 200, Fault::None, Misshapen}};
 constexpr int kindCount = int(std::size(kinds));
 
@@ -81,7 +81,6 @@ private:
 
 void TestNetwork::initTestCase()
 {
-    FixtureServer::trust();
     const QTemporaryDir scratch;
     writeRecorder(scratch.filePath(u"stage/setup.exe"_s));
     const QByteArray archive = zipOf(scratch.filePath(u"stage"_s));
@@ -114,11 +113,10 @@ void TestNetwork::cell()
     QFETCH(int, path);
     QFETCH(int, kind);
     const Kind &k = kinds[kind];
-    FixtureServer server, tls(true);
+    FixtureServer server;
     const QString route = path == Version ? u"/launcher/version"_s : u"/r"_s;
-    server.routes[route] = Route(k.status == 302 ? 200 : k.status, m_bodies[path][k.body], k.fault);
-    tls.routes[route] = Route(302, {}, Fault::None, "Location: " + server.url(route).toUtf8() + "\r\n");
-    const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : (k.status == 302 ? tls : server).url(route);
+    server.routes[route] = Route(k.status, m_bodies[path][k.body], k.fault);
+    const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : server.url(route);
     constexpr int silenceMs = 300;
     QString outcome;
     const auto shown = [&outcome] { outcome = u"shown"_s; };

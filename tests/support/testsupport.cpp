@@ -6,28 +6,14 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
-#include <QSslKey>
-#include <QSslServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <cstdlib>
 
-static QSslCertificate fixtureCertificate()
+FixtureServer::FixtureServer()
 {
-    return QSslCertificate(readFile(QStringLiteral(VELOR_TEST_DATA "/fixture.crt")));
-}
-
-FixtureServer::FixtureServer(bool tls)
-    : m_server(tls ? new QSslServer : new QTcpServer)
-    , m_tls(tls)
-{
-    if (tls) {
-        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-        config.setLocalCertificate(fixtureCertificate());
-        config.setPrivateKey(QSslKey(readFile(QStringLiteral(VELOR_TEST_DATA "/fixture.key")), QSsl::Rsa));
-        static_cast<QSslServer *>(m_server.get())->setSslConfiguration(config);
-    }
-    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
-        while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+    connect(&m_server, &QTcpServer::pendingConnectionAvailable, this, [this] {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
             socket->setParent(this);
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
@@ -39,7 +25,7 @@ FixtureServer::FixtureServer(bool tls)
             });
         }
     });
-    m_server->listen(QHostAddress::LocalHost);
+    m_server.listen(QHostAddress::LocalHost);
 }
 
 FixtureServer::~FixtureServer()
@@ -50,17 +36,7 @@ FixtureServer::~FixtureServer()
 
 QString FixtureServer::url(const QString &path) const
 {
-    return QStringLiteral("%1://127.0.0.1:%2%3")
-        .arg(QLatin1String(m_tls ? "https" : "http"))
-        .arg(m_server->serverPort())
-        .arg(path);
-}
-
-void FixtureServer::trust()
-{
-    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.addCaCertificate(fixtureCertificate());
-    QSslConfiguration::setDefaultConfiguration(config);
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
 }
 
 QString FixtureServer::refusedUrl(const QString &path)
@@ -77,8 +53,7 @@ void FixtureServer::answer(QTcpSocket *socket, const QString &path)
     emit requested(path);
     if (route.fault == Fault::Stall)
         return;
-    QByteArray head
-        = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n" + route.headers;
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n";
     if (route.fault != Fault::NoLength)
         head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     socket->write(head + "\r\n");
@@ -120,16 +95,13 @@ LauncherEnvironment testEnvironment(const QString &scratch)
     env.tempFolder = scratch + QStringLiteral("/temp");
     QDir().mkpath(env.tempFolder);
 #ifdef Q_OS_WIN
-    // Never the player's own keys: keys of the tests' own, emptied as the process ends.
-    static QStringList keys;
-    static const int forget = std::atexit([] {
-        for (const QString &key : std::as_const(keys))
-            QSettings(key, QSettings::NativeFormat).remove(QString());
-    });
-    keys << QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\%1\\")
-                .arg(QFileInfo(scratch).fileName() + QString::number(forget));
-    env.settingsLocation = keys.constLast() + QStringLiteral("Launcher");
-    env.clientKeyLocation = keys.constLast() + QStringLiteral("RAGE-MP");
+    // Never the player's own keys: keys of this process's own, removed as it ends.
+    static const QString root = QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\%1\\")
+                                    .arg(QCoreApplication::applicationPid());
+    static const int removed = std::atexit([] { QSettings(root, QSettings::NativeFormat).remove(QString()); });
+    const QString key = root + QFileInfo(scratch).fileName() + QString::number(removed) + QLatin1Char('\\');
+    env.settingsLocation = key + QStringLiteral("Launcher");
+    env.clientKeyLocation = key + QStringLiteral("RAGE-MP");
 #else
     env.settingsLocation = scratch + QStringLiteral("/Launcher.conf");
     env.clientKeyLocation = scratch + QStringLiteral("/RAGE-MP.conf");

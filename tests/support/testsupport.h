@@ -28,17 +28,15 @@ struct Route
     QByteArray headers; ///< extra lines, each ending in "\r\n"
 };
 
-/// HTTP/1.1 on 127.0.0.1 (with tls, https with the test certificate), one
-/// answer per connection; unknown paths get a 404 page.
+/// HTTP/1.1 on 127.0.0.1, one answer per connection; unknown paths get a 404 page.
 class FixtureServer final : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit FixtureServer(bool tls = false);
+    FixtureServer();
     ~FixtureServer() override;
     QString url(const QString &path = QString()) const;
-    static void trust(); ///< this process accepts the test certificate
     static QString refusedUrl(const QString &path = QString()); ///< nothing listens there
     void release();
     QHash<QString, Route> routes;
@@ -49,8 +47,7 @@ signals:
 
 private:
     void answer(class QTcpSocket *socket, const QString &path);
-    std::unique_ptr<QTcpServer> m_server;
-    bool m_tls;
+    QTcpServer m_server;
 };
 
 /// Addresses on a dead loopback port, and folders, settings and client key
