@@ -1,6 +1,5 @@
-// libFuzzer targets over every reader of bytes from outside; FUZZ_TARGET
-// picks one: the channel message, the "/servers", "/news" and
-// "/launcher/version" answers.
+// libFuzzer targets over every reader of outside bytes; FUZZ_TARGET picks one:
+// the channel message, the "/servers", "/news" and "/launcher/version" answers.
 #include "app/instancechannel.h"
 #include "feed/newssource.h"
 #include "feed/statuspoller.h"

@@ -12,9 +12,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-/// The paths of the requests in the order the launcher sends them: Qt asks
-/// for a proxy as each goes out, whereas the server sees separate connections
-/// in whatever order they arrive. Qt does not ask for loopback hosts.
+/// The requests' paths in the order they go out: Qt asks for a proxy for each (but not
+/// for loopback hosts), whereas the server sees connections in any order.
 struct SendOrder final : QNetworkProxyFactory
 {
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override

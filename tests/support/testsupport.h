@@ -50,8 +50,7 @@ private:
     QTcpServer m_server;
 };
 
-/// Addresses on a dead loopback port, and folders, settings and client key
-/// under scratch, with short time-outs: nothing reaches outside the test.
+/// Dead loopback addresses, short time-outs, and everything stored under scratch.
 LauncherEnvironment testEnvironment(const QString &scratch);
 QString writeFile(const QString &path, const QByteArray &contents, bool executable = false); ///< returns path
 QByteArray readFile(const QString &path);
@@ -60,8 +59,7 @@ QString writeRecorder(const QString &path);
 QString recorded(const QString &path); ///< what it logged, with / for separators
 QByteArray zipOf(const QString &folder);
 
-/// Records every message box as "title|text" and answers it with OK, then
-/// hands every dialog, boxes included, to onDialog as it is shown.
+/// Records each message box as "title|text" and answers OK; hands each dialog shown to onDialog.
 class ModalAnswerer final : public QObject
 {
 public:

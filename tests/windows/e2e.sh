@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# What a Windows player sees, under Wine and Xvfb in a throwaway prefix against the demo
-# backend on loopback, from install through Play, a second start and a self-update to uninstall.
-# A failure names its step and keeps the screenshot and Wine log in build/windows-e2e/.
+# What a Windows player sees, from install to uninstall, under Wine and Xvfb against the demo
+# backend on loopback. A failure names its step and keeps the screenshot and Wine log in build/windows-e2e/.
 set -eEuo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 out="$root/build/windows-e2e"
