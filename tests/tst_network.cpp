@@ -148,10 +148,9 @@ void TestNetwork::cell()
     QFETCH(int, path);
     QFETCH(int, kind);
     const Kind &k = kinds[kind];
-    FixtureServer server;
     const QString route = path == Version ? u"/launcher/version"_s : u"/r"_s;
-    server.routes[route] = Route(k.status, m_bodies[path][k.body], k.fault);
-    const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : server.url(route);
+    m_server->routes[route] = Route(k.status, m_bodies[path][k.body], k.fault);
+    const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : m_server->url(route);
     constexpr int silenceMs = 300;
     QString outcome;
     const auto shown = [&outcome] { outcome = u"shown"_s; };
@@ -241,20 +240,18 @@ void TestNetwork::archive()
     m_env.updatePublicKeys.removeLast();
     writeRecorder(m_scratch->filePath(u"stage/sub/setup.exe"_s));
     const QString zip = writeFile(m_scratch->filePath(u"u.zip"_s), zipOf(m_scratch->filePath(u"stage"_s)));
-    FixtureServer server;
-    server.routes[u"/u.zip"_s] = Route(200, readFile(zip));
-    server.routes[u"/v.zip"_s] = Route(200, readFile(zip) + "x"); // the archive changed after signing
+    m_server->routes[u"/u.zip"_s] = Route(200, readFile(zip));
+    m_server->routes[u"/v.zip"_s] = Route(200, readFile(zip) + "x"); // the archive changed after signing
     QString answer = QString::fromUtf8(
-        updateSign({u"sign"_s, keys + QString::number(signer), zip, u"1.2"_s, server.url(u"/u.zip"_s)}));
-    server.routes[u"/launcher/version"_s] = Route(200, answer.replace(QRegularExpression(from), to).toUtf8());
-    m_env.apiBase = server.url();
+        updateSign({u"sign"_s, keys + QString::number(signer), zip, u"1.2"_s, m_server->url(u"/u.zip"_s)}));
+    m_server->routes[u"/launcher/version"_s] = Route(200, answer.replace(QRegularExpression(from), to).toUtf8());
     Updater updater(m_env);
     const QString path = m_env.tempFolder + u"/VelorRP_Launcher_Update.zip"_s;
     const QStringList steps{reportOf(updater, [&] { updater.checkForUpdates(false); }),
         reportOf(updater, [&] { updater.downloadUpdate(updater.downloadUrl()); }),
         reportOf(updater, [&] { updater.installUpdate(path); })};
     QCOMPARE(steps.join(u' ').remove(u':' + path), report);
-    QCOMPARE(server.requests.size(), report.startsWith(u"update"_s) ? 2 : 1); // refused: no archive fetched
+    QCOMPARE(m_server->requests.size(), report.startsWith(u"update"_s) ? 2 : 1); // refused: no archive fetched
 }
 
 void TestNetwork::install_data()
@@ -429,16 +426,15 @@ void TestNetwork::pictureKinds()
 
 void TestNetwork::pictureAddressesAndTurns()
 {
-    FixtureServer server;
-    server.routes[u"/p.jpg"_s] = Route(200, readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg")), Fault::Drip);
+    m_server->routes[u"/p.jpg"_s] = Route(200, readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg")), Fault::Drip);
     QNetworkAccessManager manager;
     NewsPictureLoader loader(&manager, 300);
     QSignalSpy ready(&loader, &NewsPictureLoader::pictureReady), done(&manager, &QNetworkAccessManager::finished);
     int tooMany = 0; // each request may arrive only once enough earlier ones are done
-    connect(&server, &FixtureServer::requested, this,
-        [&] { tooMany += server.requests.size() > NewsPictureLoader::maxRunning + done.size(); });
+    connect(m_server.get(), &FixtureServer::requested, this,
+        [&] { tooMany += m_server->requests.size() > NewsPictureLoader::maxRunning + done.size(); });
     std::vector<std::unique_ptr<QObject>> targets;
-    const QString web = server.url(u"/p.jpg"_s);
+    const QString web = m_server->url(u"/p.jpg"_s);
     // Only http and https with a host: file: reads local files, and on Windows
     // a host in it opens an SMB connection that offers the user's credentials.
     for (const QString &address : {u"file:///etc/hostname"_s, u"qrc:/images/logo.png"_s, u"file://127.0.0.1/s/x.png"_s,
@@ -450,7 +446,7 @@ void TestNetwork::pictureAddressesAndTurns()
     }
     targets.at(5).reset(); // deleted while its picture loads: never reported
     QTRY_COMPARE(done.size(), 10);
-    QCOMPARE(server.requests.size(), 10);
+    QCOMPARE(m_server->requests.size(), 10);
     QCOMPARE(ready.size(), 9);
     QCOMPARE(tooMany, 0);
 }
