@@ -46,10 +46,7 @@ struct ScriptedPrompts final : PlayPrompts
 };
 
 /// The channel of this test's launcher copies, never that of a launcher the developer runs.
-QString channel()
-{
-    return u"VelorTest%1"_s.arg(QCoreApplication::applicationPid());
-}
+const QString channel = u"VelorTest%1"_s.arg(QCoreApplication::applicationPid());
 
 /// A real launcher copy: this program run with "--copy"; its input closing makes it quit.
 struct Copy
@@ -60,7 +57,7 @@ struct Copy
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"TMPDIR"_s, tmp);
         environment.insert(u"VELOR_SCRATCH"_s, tmp);
-        environment.insert(u"VELOR_CHANNEL"_s, channel());
+        environment.insert(u"VELOR_CHANNEL"_s, channel);
         process.setProcessEnvironment(environment);
         process.start(QCoreApplication::applicationFilePath(), QStringList{u"--copy"_s} + arguments);
     }
@@ -302,7 +299,7 @@ void TestPlay::laterCopiesHandOver()
 #ifndef Q_OS_WIN
     // A runtime folder open to others is passed over for a short one of the user's own.
     QFile::setPermissions(m_runtime->path(), QFileDevice::Permissions(0x7755));
-    const QString address = Platform::channelAddress(channel());
+    const QString address = Platform::channelAddress(channel);
     QVERIFY2(address.startsWith(u"/tmp/velor-launcher-"_s), qPrintable(address));
 #endif
     Copy first(tmp, {});
@@ -324,12 +321,12 @@ void TestPlay::laterCopiesHandOver()
 void TestPlay::copyThatFindsTheLockTakenWaitsForTheChannel()
 {
     // The test plays a first copy that holds the lock but listens late.
-    QLockFile lock(Platform::singleInstanceLockPath(channel()));
+    QLockFile lock(Platform::singleInstanceLockPath(channel));
     QVERIFY(lock.tryLock(0));
     Copy late(m_scratch->path(), {u"velorlauncher://late"_s});
     QVERIFY(late.says(u"contended"_s)); // it found nobody, and the lock taken
     QLocalServer server;
-    QVERIFY(server.listen(Platform::channelAddress(channel())));
+    QVERIFY(server.listen(Platform::channelAddress(channel)));
     QVERIFY(server.waitForNewConnection(20000));
     QLocalSocket *socket = server.nextPendingConnection();
     QTRY_VERIFY(socket->bytesAvailable() || socket->state() != QLocalSocket::ConnectedState);
