@@ -8,8 +8,6 @@
 
 #include <QHostAddress>
 #include <QUrl>
-#include <cstddef>
-#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

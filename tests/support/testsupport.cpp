@@ -1,9 +1,7 @@
 #include "testsupport.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QTcpSocket>

@@ -8,7 +8,6 @@
 #include <QStringList>
 #include <QTcpServer>
 #include <functional>
-#include <memory>
 
 /// How a route misbehaves. Held answers send their headers and wait for release().
 enum class Fault { None, Stall, Held, Drip, Reset, ShortBody, NoLength };

@@ -36,13 +36,11 @@ painted() { import -window root "$out/window.png" && [ "$(convert "$out/window.p
 started_count_is() { [ "$(wc -l <"$client/started.txt" 2>/dev/null || echo 0)" -eq "$1" ]; }
 
 step="starting the demo backend and Xvfb"
-python3 "$root/tools/demo/demo_backend.py" --port 0 --quiet --release "$work/release" >"$work/backend.out" &
-pids+=($!)
+python3 "$root/tools/demo/demo_backend.py" --port 0 --quiet --release "$work/release" >"$work/backend.out" & pids+=($!)
 until_ok 10 grep -q ready "$work/backend.out"
 api="$(grep -o 'http://127.0.0.1:[0-9]*' "$work/backend.out")"
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 2>>"$log" &
-pids+=($!)
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 2>>"$log" & pids+=($!)
 until_ok 10 test -s "$work/display"
 export DISPLAY=":$(cat "$work/display")"
 
