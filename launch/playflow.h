@@ -29,7 +29,6 @@ public:
 
     void play();
     QString rememberedFolder() const { return m_folder; }
-    FileDownload &installerDownload() { return m_download; }
 
 private:
     QString installerPath() const;

@@ -23,7 +23,6 @@ public:
     NewsRow(QWidget *parent, QNetworkAccessManager *manager, const QString &pageBase, int timeoutMs);
 
     const QList<NewsCard *> &cards() const { return m_cards; }
-    int firstVisible() const { return m_first; }
 
 public slots:
     void showItems(const QList<NewsItem> &items);
