@@ -1,0 +1,202 @@
+// Every network-facing path against every kind of server failure, and the log
+// those requests leave behind.
+#include "app/logfile.h"
+#include "feed/newspicture.h"
+#include "feed/newspictureloader.h"
+#include "feed/newssource.h"
+#include "feed/statuspoller.h"
+#include "net/filedownload.h"
+#include "net/networkmanager.h"
+#include "net/replybody.h"
+#include "testsupport.h"
+#include "ui/wording.h"
+#include "update/updater.h"
+
+#include <QNetworkReply>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+enum Path { Status, News, Picture, Version, Archive, Installer, PathCount };
+const char *const pathNames[]
+    = {"status poll", "news list", "news picture", "version check", "update archive", "client installer"};
+enum Expect { Used, Fails, Stalls, TooLarge, WrongShape };
+enum Body { Valid, Large, Misshapen, Page };
+struct Kind
+{
+    const char *name;
+    Expect expect;
+    int status; // 0: nothing listens
+    Fault fault;
+    Body body;
+};
+const Kind kinds[] = {
+    {"fine", Used, 200, Fault::None, Valid},
+    {"refused", Fails, 0, Fault::None, Valid},
+    {"reset mid-body", Fails, 200, Fault::Reset, Valid},
+    {"HTTP 404", Fails, 404, Fault::None, Page},
+    {"HTTP 500", Fails, 500, Fault::None, Page},
+    {"valid body, HTTP 500", Fails, 500, Fault::None, Valid},
+    {"stall", Stalls, 200, Fault::Stall, Valid},
+    {"stall after headers", Stalls, 200, Fault::Held, Valid},
+    {"slow drip", Used, 200, Fault::Drip, Valid},
+    {"short body", Fails, 200, Fault::ShortBody, Valid},
+    {"no length", Used, 200, Fault::NoLength, Valid},
+    {"oversized", TooLarge, 200, Fault::None, Large},
+    {"oversized, no length", TooLarge, 200, Fault::NoLength, Large},
+    {"wrong shape", WrongShape, 200, Fault::None, Misshapen},
+};
+
+QString expected(int path, Expect expect)
+{
+    // Downloads have no size cap, and any bytes may be an installer.
+    const bool download = path >= Archive;
+    if (expect == Used || (download && expect == TooLarge) || (path == Installer && expect == WrongShape))
+        return QString::fromLatin1(path == Archive ? "installed" : path == Installer ? "saved" : "shown");
+    if (download && expect == Stalls)
+        return u"box: Загрузка прервана: сервер не присылал данных 1 с."_s;
+    return download ? u"box"_s : u"nothing"_s;
+}
+
+/// Valid JSON padded past a cap.
+QByteArray padded(qint64 cap, const QByteArray &item)
+{
+    return "[" + QByteArray(cap, ' ') + item + "]";
+}
+} // namespace
+
+class TestFaults final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cell_data();
+    void cell();
+    void logRotatesAndRecordsFailures();
+
+private:
+    QTemporaryDir m_logs;
+    std::unique_ptr<LogFile> m_log;
+    std::unique_ptr<QTemporaryDir> m_scratch;
+    std::unique_ptr<FixtureServer> m_server;
+    NetworkManager m_manager{[](const QNetworkProxyQuery &) { return QList<QNetworkProxy>(); }};
+    QList<QByteArrayList> m_bodies; ///< by path and body
+};
+
+void TestFaults::initTestCase()
+{
+    m_log = std::make_unique<LogFile>(m_logs.path(), 4096);
+    m_log->install();
+    const QTemporaryDir scratch;
+    writeRecorder(scratch.filePath(u"stage/setup.exe"_s));
+    const QByteArray archive = zipOf(scratch.filePath(u"stage"_s));
+    QByteArray noise(40 << 20, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+    writeFile(scratch.filePath(u"stage/noise.bin"_s), noise);
+    const QByteArray jpeg = readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg"));
+    const QByteArray page = "<html><body>Oops</body></html>";
+    const QByteArray version = R"({"version":"9.0","download_url":"https://u.test/u.zip"})";
+    // Past each answer's cap: spaces inside valid JSON, junk after a picture.
+    m_bodies = {
+        {R"([{"online":5}])", padded(StatusPoller::maxAnswerBytes, R"({"online":5})"), R"({"online":5})", page},
+        {R"([{"title":"t"}])", padded(NewsSource::maxAnswerBytes, R"({"title":"t"})"), R"({"data":5})", page},
+        {jpeg, jpeg + QByteArray(NewsPicture::maxBytes, '\0'), page, page},
+        {version, padded(Updater::maxAnswerBytes, version).mid(1).chopped(1), "[]", page},
+        {archive, zipOf(scratch.filePath(u"stage"_s)), page, page},
+        {"installer", noise, page, page},
+    };
+}
+
+void TestFaults::init()
+{
+    m_scratch = std::make_unique<QTemporaryDir>();
+    m_server = std::make_unique<FixtureServer>();
+}
+
+void TestFaults::cell_data()
+{
+    QTest::addColumn<int>("path");
+    QTest::addColumn<int>("kind");
+    for (int path = 0; path < PathCount; ++path) {
+        for (int kind = 0; kind < int(std::size(kinds)); ++kind)
+            QTest::addRow("%s: %s", pathNames[path], kinds[kind].name) << path << kind;
+    }
+}
+
+void TestFaults::cell()
+{
+    QFETCH(int, path);
+    QFETCH(int, kind);
+    const Kind &k = kinds[kind];
+    const QString route = path == Version ? u"/launcher/version"_s : u"/r"_s;
+    m_server->routes[route] = Route(k.status, m_bodies[path][k.body], k.fault);
+    const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : m_server->url(route);
+    if (path == Archive)
+        m_server->routes[u"/launcher/version"_s] = Route(200, R"({"version":"9.0","download_url":")" + url.toUtf8() + "\"}");
+    constexpr int silenceMs = 300;
+    QString outcome;
+    const auto shown = [&outcome] { outcome = u"shown"_s; };
+    LauncherEnvironment env = testEnvironment(m_scratch->filePath(u"env"_s));
+    env.apiBase = path == Version ? url.chopped(int(route.size())) : m_server->url();
+    env.quitApplication = [&outcome] { outcome = u"installed"_s; };
+    StatusPoller poller(&m_manager, url, 3600000, silenceMs);
+    NewsSource source(&m_manager, url, silenceMs);
+    NewsPictureLoader loader(&m_manager, silenceMs);
+    Updater updater(env, &m_manager);
+    FileDownload download(&m_manager, silenceMs);
+    download.setResumeDelays(env.resumeDelaysMs);
+    connect(&poller, &StatusPoller::onlineChanged, this, shown);
+    connect(&source, &NewsSource::newsReady, this, shown);
+    connect(&loader, &NewsPictureLoader::pictureReady, this, shown);
+    connect(&source, &NewsSource::failed, this, [&outcome] { outcome = u"nothing"_s; });
+    connect(&loader, &NewsPictureLoader::pictureFailed, this, [&outcome] { outcome = u"nothing"_s; });
+    if (path == Version)
+        connect(&updater, &Updater::updateStarted, this, shown);
+    connect(&updater, &Updater::updateFailed, this,
+        [&outcome](const Updater::Failure &failure) { outcome = u"box: "_s + Wording::updateFailure(failure); });
+    connect(&updater, &Updater::checkFailed, this, [&outcome] { outcome = u"nothing"_s; });
+    connect(&download, &FileDownload::finished, this, [&outcome](const FileDownload::Outcome &result) {
+        const bool saved = result.kind == FileDownload::Outcome::Kind::Saved;
+        outcome = saved ? u"saved"_s : u"box: "_s + Wording::downloadFailure(result);
+    });
+    // The status poll ends with its one reply, the others with a report.
+    QSignalSpy done(&m_manager, &QNetworkAccessManager::finished);
+    const std::function<void()> start[] = {
+        [&] { poller.start(); },
+        [&] { source.fetch(); },
+        [&] { loader.load(0, url, QRectF(0, 0, 162, 162), 1.0); },
+        [&] { updater.checkForUpdates(false); },
+        [&] { updater.checkForUpdates(false); },
+        [&] { download.start(url, m_scratch->filePath(u"setup.exe"_s)); },
+    };
+    start[path]();
+    const auto ended = [&] { return !outcome.isEmpty() || (path == Status && !done.isEmpty()); };
+    const bool over = QTest::qWaitFor(ended, 10000);
+    outcome = !outcome.isEmpty() ? outcome : over ? u"nothing"_s : u"hung"_s;
+    QVERIFY2(outcome.startsWith(expected(path, k.expect)), qPrintable(outcome));
+}
+
+void TestFaults::logRotatesAndRecordsFailures()
+{
+    m_server->routes[u"/gone"_s] = Route(404);
+    for (const QString &url : {m_server->url(u"/gone?token=secret"_s), FixtureServer::refusedUrl(u"/r"_s)}) {
+        QNetworkReply *reply = getAnswer(&m_manager, url, 300, 100);
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        QVERIFY(finished.wait());
+        reply->deleteLater();
+    }
+    const QString log = QString::fromUtf8(readFile(m_logs.filePath(u"launcher.log"_s)));
+    QVERIFY2(log.contains(u"warning [network] GET "_s + m_server->url(u"/gone -> 404, "_s)), qPrintable(log));
+    QVERIFY(log.contains(u"/r -> no answer, 0 bytes, "_s));
+    QVERIFY(!log.contains(u"secret"_s));
+    const QStringList files{u"launcher.1.log"_s, u"launcher.2.log"_s, u"launcher.log"_s};
+    QCOMPARE(QDir(m_logs.path()).entryList(QDir::Files), files);
+    for (const QString &file : files)
+        QVERIFY(QFileInfo(m_logs.filePath(file)).size() <= 4096);
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"

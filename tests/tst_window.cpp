@@ -1,0 +1,230 @@
+// The window as a player meets it: what it shows from the network and from the
+// cache, the news row, the update's dialog, the settings, and its painting.
+#include "launch/playflow.h"
+#include "testsupport.h"
+#include "ui/mainwindow.h"
+#include "ui/newscard.h"
+
+#include <QtTest>
+#include <QtWidgets>
+#include <atomic>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QString statusOf(QDialog *dialog)
+{
+    return dialog->findChild<QLabel *>(u"progressStatusLabel"_s)->text() + u'|'
+        + QString::number(dialog->findChild<QProgressBar *>(u"progressBar"_s)->value());
+}
+
+/// The titles of the cards on show, left to right.
+QString titles(const QWidget &window)
+{
+    QStringList shown;
+    for (const NewsCard *card : window.findChildren<NewsCard *>()) {
+        if (card->isVisible())
+            shown << card->findChild<QLabel *>(u"newsTitleLabel"_s)->text();
+    }
+    return shown.join(u',');
+}
+
+/// Whether the first card shows the red picture rather than the placeholder's gold.
+bool showsPicture(const QWidget &window)
+{
+    return qGreen(window.findChildren<NewsCard *>().at(0)->grab().toImage().pixel(97, 93)) < 60;
+}
+
+void click(const QWidget &window, const QString &button)
+{
+    window.findChild<QPushButton *>(button)->click();
+}
+} // namespace
+
+class TestWindow final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void startUpAndOffline();
+    void slowProxyDiscoveryHoldsNothingUp();
+    void update_data();
+    void update();
+    void settingsChooseTheFolderPlayUses();
+    void handedOverLinkBringsTheWindowBack();
+    void paints();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_scratch;
+    std::unique_ptr<FixtureServer> m_server;
+    std::unique_ptr<ModalAnswerer> m_modals;
+    LauncherEnvironment m_env;
+    QStringList m_shown; ///< dialogs as they were shown, with their status
+};
+
+void TestWindow::init()
+{
+    m_scratch = std::make_unique<QTemporaryDir>();
+    m_server = std::make_unique<FixtureServer>();
+    m_modals = std::make_unique<ModalAnswerer>();
+    m_env = testEnvironment(m_scratch->path());
+    m_env.apiBase = m_server->url();
+    m_env.statusIntervalMs = 20;
+    m_env.version = u"9.8.7"_s;
+    m_shown.clear();
+    m_server->routes[u"/servers"_s] = Route(200, R"([{"online":1294}])");
+    m_server->routes[u"/launcher/version"_s] = Route(200, R"({"version":"1.1.9","download_url":"https://u.test/x"})");
+}
+
+void TestWindow::startUpAndOffline()
+{
+    const QByteArray picture = readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg"));
+    m_server->routes[u"/p.jpg"_s] = Route(200, picture);
+    // Newest first by date_iso, ties in the answer's order; texts never read as markup.
+    m_server->routes[u"/news"_s] = Route(200, R"([{"title":"<b>t2</b>","date_iso":"2026-12-05","url":"s2"},
+        {"title":"t1","date_iso":"2026-12-06","img":")" + m_server->url(u"/p.jpg"_s).toUtf8() + R"("},
+        {"title":"t3","date_iso":"2026-12-05"},{"title":"t4","date_iso":"2026-12-01"},
+        {"title":"t5","date_iso":"2026-11-01"},{"title":"t6","date_iso":"2026-10-01"}])");
+    {
+        MainWindow window(m_env);
+        window.show();
+        QTRY_COMPARE(window.findChild<QLabel *>(u"onlineLabel"_s)->text(), u"1\u00a0294"_s);
+        QCOMPARE(window.findChild<QLabel *>(u"versionLabel"_s)->text(), u"ver:9.8.7"_s);
+        QTRY_COMPARE(titles(window), u"t1,<b>t2</b>,t3,t4"_s);
+        const NewsCard *second = window.findChildren<NewsCard *>().at(1);
+        QCOMPARE(second->findChild<QLabel *>(u"newsTitleLabel"_s)->textFormat(), Qt::PlainText);
+        QCOMPARE(second->link(), u"https://site.test/news/s2"_s);
+        // The arrows step one card and stop at the ends.
+        for (int i = 0; i < 3; ++i)
+            click(window, u"newsNextButton"_s);
+        QCOMPARE(titles(window), u"t3,t4,t5,t6"_s);
+        click(window, u"newsPrevButton"_s);
+        QCOMPARE(titles(window), u"<b>t2</b>,t3,t4,t5"_s);
+        for (int i = 0; i < 3; ++i)
+            click(window, u"newsPrevButton"_s);
+        QCOMPARE(titles(window), u"t1,<b>t2</b>,t3,t4"_s);
+        QTRY_VERIFY(showsPicture(window));
+    }
+    // With the server gone, the news and pictures of the last good answer stand in; the count never does.
+    m_server.reset();
+    MainWindow window(m_env);
+    window.show();
+    QTRY_COMPARE(titles(window), u"t1,<b>t2</b>,t3,t4"_s);
+    NewsCard *first = window.findChildren<NewsCard *>().at(0);
+    QTRY_VERIFY(qGreen(first->grab().toImage().pixel(97, 93)) < 60); // red, not the placeholder's gold
+    QCOMPARE(window.findChild<QLabel *>(u"onlineLabel"_s)->text(), u"0"_s);
+    QVERIFY(m_modals->boxes.isEmpty());
+}
+
+void TestWindow::slowProxyDiscoveryHoldsNothingUp()
+{
+    // Automatic proxy discovery may take as long as the DNS time-outs; the window goes on meanwhile.
+    auto gate = std::make_shared<QSemaphore>();
+    auto asked = std::make_shared<std::atomic<bool>>(false);
+    m_env.proxyLookup = [gate, asked](const QNetworkProxyQuery &) {
+        *asked = true;
+        gate->tryAcquire(1, 10000);
+        return QList<QNetworkProxy>{QNetworkProxy(QNetworkProxy::NoProxy)};
+    };
+    MainWindow window(m_env);
+    window.show();
+    QTRY_VERIFY(*asked);
+    QTRY_COMPARE(window.findChild<QLabel *>(u"onlineLabel"_s)->text(), u"1\u00a0294"_s);
+    gate->release(1000);
+}
+
+void TestWindow::update_data()
+{
+    QTest::addColumn<bool>("tempWritable");
+    QTest::addColumn<QString>("last"); // after the dialog: the state it was left in, or the box
+    QTest::newRow("installed, the dialog hidden with Escape on the way") << true << u"Установка обновления...|100"_s;
+    QTest::newRow("refused on the spot: nowhere to save it")
+        << false << u"Ошибка обновления|Не удалось скачать обновление:\nНе удалось сохранить файл обновления"_s;
+}
+
+void TestWindow::update()
+{
+    QFETCH(bool, tempWritable);
+    QFETCH(QString, last);
+    writeRecorder(m_scratch->filePath(u"stage/setup.exe"_s));
+    m_env.version = u"1.1.9"_s;
+    m_server->routes[u"/u.zip"_s] = Route(200, zipOf(m_scratch->filePath(u"stage"_s)));
+    m_server->routes[u"/launcher/version"_s]
+        = Route(200, R"({"version":"1.2.0","download_url":")" + m_server->url(u"/u.zip"_s).toUtf8() + "\"}");
+    if (!tempWritable)
+        m_env.tempFolder = writeFile(m_scratch->filePath(u"file"_s), "x");
+    m_env.quitApplication = [this] { // the installer has started: the launcher would be gone now
+        for (QWidget *widget : QApplication::allWidgets()) {
+            if (widget->objectName() == u"updateProgressDialog"_s && widget->close())
+                m_shown << statusOf(static_cast<QDialog *>(widget));
+        }
+    };
+    m_modals->onDialog = [this](QDialog *dialog) {
+        if (auto *heading = dialog->findChild<QLabel *>(u"progressHeadingLabel"_s)) {
+            m_shown << heading->text() + u'|' + statusOf(dialog);
+            QTimer::singleShot(0, dialog, [dialog] { QTest::keyClick(dialog, Qt::Key_Escape); });
+        } else {
+            m_shown << m_modals->boxes.constLast();
+        }
+    };
+    MainWindow window(m_env);
+    window.show();
+    QTRY_COMPARE(m_shown.size(), 2); // the box, if any, comes after the dialog, never before
+    QCOMPARE(m_shown, (QStringList{u"Обновление лаунчера|Скачивание обновления...|0"_s, last}));
+    if (tempWritable)
+        QTRY_VERIFY(!recorded(m_env.tempFolder + u"/VelorLauncher_Update/setup.exe"_s).isEmpty());
+}
+
+void TestWindow::settingsChooseTheFolderPlayUses()
+{
+    const QString folder = QFileInfo(writeRecorder(m_scratch->filePath(u"client/updater.exe"_s))).path();
+    m_modals->onDialog = [this, folder](QDialog *dialog) {
+        if (auto *chooser = qobject_cast<QFileDialog *>(dialog)) {
+            chooser->setDirectory(folder);
+            QMetaObject::invokeMethod(chooser, &QDialog::accept, Qt::QueuedConnection);
+        } else if (dialog->objectName() == u"settingsDialog"_s) {
+            const auto change = [this, dialog] {
+                dialog->findChild<QPushButton *>(u"changeFolderButton"_s)->click();
+                m_shown << dialog->findChild<QLabel *>(u"clientFolderLabel"_s)->text();
+                dialog->reject();
+            };
+            QMetaObject::invokeMethod(dialog, change, Qt::QueuedConnection);
+        }
+    };
+    MainWindow window(m_env);
+    window.show();
+    click(window, u"settingsButton"_s);
+    QCOMPARE(m_shown, QStringList{QDir::toNativeSeparators(folder)});
+    click(window, u"playButton"_s);
+    QTRY_COMPARE(recorded(folder + u"/updater.exe"_s), u"|"_s + QFileInfo(folder).canonicalFilePath() + u"\n"_s);
+}
+
+void TestWindow::handedOverLinkBringsTheWindowBack()
+{
+    MainWindow window(m_env);
+    window.showMinimized();
+    QTRY_VERIFY(window.isMinimized());
+    window.activate(false);
+    QTRY_VERIFY(window.isActiveWindow());
+    QVERIFY(!window.isMinimized());
+    QVERIFY(window.isVisible());
+}
+
+void TestWindow::paints()
+{
+    MainWindow window(m_env);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage frame = window.grab().toImage();
+    const qreal ratio = window.devicePixelRatioF();
+    QCOMPARE(frame.size(), QSize(1081, 659) * ratio);
+    for (const QPoint &corner : {QPoint(0, 0), QPoint(1080, 658)})
+        QCOMPARE(qAlpha(frame.pixel(corner * ratio)), 0);
+    // The background inside the rounded shape, and the dark sidebar panel over it.
+    QCOMPARE(qAlpha(frame.pixel(QPoint(600, 20) * ratio)), 255);
+    QVERIFY(qGray(frame.pixel(QPoint(120, 400) * ratio)) < 60);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
