@@ -27,11 +27,11 @@ struct Copy
     Copy(const QString &tmp, const QStringList &arguments)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"TMPDIR"_s, tmp);
-        environment.insert(u"VELOR_SCRATCH"_s, tmp);
-        environment.insert(u"VELOR_CHANNEL"_s, channel);
+        environment.insert("TMPDIR", tmp);
+        environment.insert("VELOR_SCRATCH", tmp);
+        environment.insert("VELOR_CHANNEL", channel);
         process.setProcessEnvironment(environment);
-        process.start(QCoreApplication::applicationFilePath(), QStringList{u"--copy"_s} + arguments);
+        process.start(QCoreApplication::applicationFilePath(), QStringList{"--copy"} + arguments);
     }
     ~Copy()
     {
@@ -74,7 +74,7 @@ private:
 void TestChannel::init()
 {
     // A short private folder of the test's own, where the socket's mode can be read.
-    m_runtime = std::make_unique<QTemporaryDir>(u"/tmp/vl-XXXXXX"_s);
+    m_runtime = std::make_unique<QTemporaryDir>("/tmp/vl-XXXXXX");
     m_scratch = std::make_unique<QTemporaryDir>();
     qputenv("XDG_RUNTIME_DIR", m_runtime->path().toUtf8());
 }
@@ -95,7 +95,7 @@ void TestChannel::messages()
 {
     QFETCH(QByteArray, chunks);
     QFETCH(int, plays);
-    InstanceChannel instance(u"VelorTestChannel"_s);
+    InstanceChannel instance("VelorTestChannel");
     QLocalSocket socket;
     QLocalSocket peer;
     QCOMPARE(instance.claim(socket, 50), InstanceChannel::Role::First);
@@ -120,26 +120,26 @@ void TestChannel::laterCopiesHandOver()
     QDir().mkpath(tmp);
 #ifdef Q_OS_WIN
     const QString address = Platform::channelAddress(channel);
-    QVERIFY2(address.contains(u"-S-1-"_s), qPrintable(address)); // the session's and the user's own pipe
+    QVERIFY2(address.contains("-S-1-"), qPrintable(address)); // the session's and the user's own pipe
 #else
     // A runtime folder open to others is passed over for a short one of the user's own.
     QFile::setPermissions(m_runtime->path(), QFileDevice::Permissions(0x7755));
     const QString address = Platform::channelAddress(channel);
-    QVERIFY2(address.startsWith(u"/tmp/velor-launcher-"_s), qPrintable(address));
+    QVERIFY2(address.startsWith("/tmp/velor-launcher-"), qPrintable(address));
 #endif
     // Options of the toolkit inside a launch have no effect.
-    Copy first(tmp, {u"-qwindowtitle"_s, u"Injected"_s, u"velorlauncher://x"_s, u"-platform"_s, u"minimal"_s});
-    QVERIFY(first.says(u"window VELOR RP Launcher on offscreen"_s));
-    QVERIFY(first.says(u"dialog clientMissingDialog"_s)); // it plays its own link
-    Copy withLink(tmp, {u"velorlauncher://connect/1"_s});
+    Copy first(tmp, {"-qwindowtitle", "Injected", "velorlauncher://x", "-platform", "minimal"});
+    QVERIFY(first.says("window VELOR RP Launcher on offscreen"));
+    QVERIFY(first.says("dialog clientMissingDialog")); // it plays its own link
+    Copy withLink(tmp, {"velorlauncher://connect/1"});
     QVERIFY(withLink.finish());
-    QVERIFY(first.says(u"dialog clientMissingDialog"_s)); // and the handed-over one
+    QVERIFY(first.says("dialog clientMissingDialog")); // and the handed-over one
 #ifndef Q_OS_WIN
     for (const QString &path : {address, QFileInfo(address).path()})
         QCOMPARE(QFileInfo(path).permissions() & 0x0077, 0); // owner only, once it listens
 #endif
     Copy plain(tmp, {});
-    QVERIFY(plain.says(u"box VELOR RP Launcher|Лаунчер уже запущен!"_s));
+    QVERIFY(plain.says("box VELOR RP Launcher|Лаунчер уже запущен!"));
     QVERIFY(plain.finish());
     QCOMPARE(withLink.process.exitCode() + plain.process.exitCode(), 0);
     QVERIFY(!(withLink.process.readAll() + plain.process.readAll()).contains("window"));
@@ -150,8 +150,8 @@ void TestChannel::copyThatFindsTheLockTakenWaitsForTheChannel()
     // The test plays a first copy that holds the lock but listens late.
     QLockFile lock(Platform::singleInstanceLockPath(channel));
     QVERIFY(lock.tryLock(0));
-    Copy late(m_scratch->path(), {u"velorlauncher://late"_s});
-    QVERIFY(late.says(u"contended"_s)); // it found nobody, and the lock taken
+    Copy late(m_scratch->path(), {"velorlauncher://late"});
+    QVERIFY(late.says("contended")); // it found nobody, and the lock taken
     QLocalServer server;
     QVERIFY(server.listen(Platform::channelAddress(channel)));
     QVERIFY(server.waitForNewConnection(20000));
@@ -176,8 +176,8 @@ static int runCopy(int argc, char *argv[])
         answerer = std::make_unique<ModalAnswerer>();
         answerer->onDialog = [&answerer, report](QDialog *dialog) {
             if (qobject_cast<QMessageBox *>(dialog))
-                return report(u"box "_s + answerer->boxes.constLast());
-            report(u"dialog "_s + dialog->objectName());
+                return report("box " + answerer->boxes.constLast());
+            report("dialog " + dialog->objectName());
             QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
         };
         // A thread, since Windows cannot watch a pipe from the event loop.
@@ -186,7 +186,7 @@ static int runCopy(int argc, char *argv[])
             QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
         }).detach();
     };
-    hooks.channelContended = [report] { report(u"contended"_s); };
+    hooks.channelContended = [report] { report("contended"); };
     hooks.channelName = qEnvironmentVariable("VELOR_CHANNEL");
     hooks.adjustEnvironment
         = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("VELOR_SCRATCH")); };

@@ -62,9 +62,9 @@ void TestDownload::download()
     QFETCH(QByteArray, lastAsked);
     const QTemporaryDir scratch;
     const QByteArray body(500000, 'x');
-    const QString target = writeFile(scratch.filePath(u"setup.exe"_s), "old");
+    const QString target = writeFile(scratch.filePath("setup.exe"), "old");
     FixtureServer server;
-    server.routes[u"/setup.exe"_s] = Route(200, body, fault, headers);
+    server.routes["/setup.exe"] = Route(200, body, fault, headers);
     QNetworkAccessManager manager;
     auto download = std::make_unique<FileDownload>(&manager, 300);
     download->setResumeDelays({10, 10, 10});
@@ -86,7 +86,7 @@ void TestDownload::download()
     std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &limit);
 #endif
-    download->start(server.url(u"/setup.exe"_s), target, true);
+    download->start(server.url("/setup.exe"), target, true);
     QVERIFY(kind < 0 ? QTest::qWaitFor([&download] { return !download; }) : finished.wait());
 #ifndef Q_OS_WIN
     setrlimit(RLIMIT_FSIZE, &normal);
@@ -94,7 +94,7 @@ void TestDownload::download()
     Q_UNUSED(diskFull);
     const bool saved = kind == int(Kind::Saved);
     QCOMPARE(readFile(target), saved ? body : QByteArray("old")); // an earlier file survives
-    QCOMPARE(QDir(scratch.path()).entryList(QDir::Files), QStringList{u"setup.exe"_s}); // nothing left over
+    QCOMPARE(QDir(scratch.path()).entryList(QDir::Files), QStringList{"setup.exe"}); // nothing left over
     QVERIFY(!finished.wait(50)); // reported once
     QCOMPARE(finished.size(), kind < 0 ? 0 : 1);
     // Qt itself may send a request again when a connection closes; resumes ask for new ranges.

@@ -55,8 +55,8 @@ QString expected(int path, Expect expect)
     if (expect == Used || (download && expect == TooLarge) || (path == Installer && expect == WrongShape))
         return QString::fromLatin1(path == Archive ? "installed" : path == Installer ? "saved" : "shown");
     if (download && expect == Stalls)
-        return u"box: Загрузка прервана: сервер не присылал данных 1 с."_s;
-    return download ? u"box"_s : u"nothing"_s;
+        return "box: Загрузка прервана: сервер не присылал данных 1 с.";
+    return QString::fromLatin1(download ? "box" : "nothing");
 }
 
 /// Valid JSON padded past a cap.
@@ -91,11 +91,11 @@ void TestFaults::initTestCase()
     m_log = std::make_unique<LogFile>(m_logs.path(), 4096);
     m_log->install();
     const QTemporaryDir scratch;
-    writeRecorder(scratch.filePath(u"stage/setup.exe"_s));
-    const QByteArray archive = zipOf(scratch.filePath(u"stage"_s));
+    writeRecorder(scratch.filePath("stage/setup.exe"));
+    const QByteArray archive = zipOf(scratch.filePath("stage"));
     QByteArray noise(40 << 20, Qt::Uninitialized);
     QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
-    writeFile(scratch.filePath(u"stage/noise.bin"_s), noise);
+    writeFile(scratch.filePath("stage/noise.bin"), noise);
     const QByteArray jpeg = readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg"));
     const QByteArray page = "<html><body>Oops</body></html>";
     const QByteArray version = R"({"version":"9.0","download_url":"https://u.test/u.zip"})";
@@ -105,7 +105,7 @@ void TestFaults::initTestCase()
         {R"([{"title":"t"}])", padded(NewsSource::maxAnswerBytes, R"({"title":"t"})"), R"({"data":5})", page},
         {jpeg, jpeg + QByteArray(NewsPicture::maxBytes, '\0'), page, page},
         {version, padded(Updater::maxAnswerBytes, version).mid(1).chopped(1), "[]", page},
-        {archive, zipOf(scratch.filePath(u"stage"_s)), page, page},
+        {archive, zipOf(scratch.filePath("stage")), page, page},
         {"installer", noise, page, page},
     };
 }
@@ -131,17 +131,17 @@ void TestFaults::cell()
     QFETCH(int, path);
     QFETCH(int, kind);
     const Kind &k = kinds[kind];
-    const QString route = path == Version ? u"/launcher/version"_s : u"/r"_s;
+    const QString route = QString::fromLatin1(path == Version ? "/launcher/version" : "/r");
     m_server->routes[route] = Route(k.status, m_bodies[path][k.body], k.fault);
     const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : m_server->url(route);
     if (path == Archive)
-        m_server->routes[u"/launcher/version"_s] = Route(200, R"({"version":"9.0","download_url":")" + url.toUtf8() + "\"}");
+        m_server->routes["/launcher/version"] = Route(200, R"({"version":"9.0","download_url":")" + url.toUtf8() + "\"}");
     constexpr int silenceMs = 300;
     QString outcome;
-    const auto shown = [&outcome] { outcome = u"shown"_s; };
-    LauncherEnvironment env = testEnvironment(m_scratch->filePath(u"env"_s));
+    const auto shown = [&outcome] { outcome = "shown"; };
+    LauncherEnvironment env = testEnvironment(m_scratch->filePath("env"));
     env.apiBase = path == Version ? url.chopped(int(route.size())) : m_server->url();
-    env.quitApplication = [&outcome] { outcome = u"installed"_s; };
+    env.quitApplication = [&outcome] { outcome = "installed"; };
     StatusPoller poller(&m_manager, url, 3600000, silenceMs);
     NewsSource source(&m_manager, url, silenceMs);
     NewsPictureLoader loader(&m_manager, silenceMs);
@@ -151,16 +151,16 @@ void TestFaults::cell()
     connect(&poller, &StatusPoller::onlineChanged, this, shown);
     connect(&source, &NewsSource::newsReady, this, shown);
     connect(&loader, &NewsPictureLoader::pictureReady, this, shown);
-    connect(&source, &NewsSource::failed, this, [&outcome] { outcome = u"nothing"_s; });
-    connect(&loader, &NewsPictureLoader::pictureFailed, this, [&outcome] { outcome = u"nothing"_s; });
+    connect(&source, &NewsSource::failed, this, [&outcome] { outcome = "nothing"; });
+    connect(&loader, &NewsPictureLoader::pictureFailed, this, [&outcome] { outcome = "nothing"; });
     if (path == Version)
         connect(&updater, &Updater::updateStarted, this, shown);
     connect(&updater, &Updater::updateFailed, this,
-        [&outcome](const Updater::Failure &failure) { outcome = u"box: "_s + Wording::updateFailure(failure); });
-    connect(&updater, &Updater::checkFailed, this, [&outcome] { outcome = u"nothing"_s; });
+        [&outcome](const Updater::Failure &failure) { outcome = "box: " + Wording::updateFailure(failure); });
+    connect(&updater, &Updater::checkFailed, this, [&outcome] { outcome = "nothing"; });
     connect(&download, &FileDownload::finished, this, [&outcome](const FileDownload::Outcome &result) {
         const bool saved = result.kind == FileDownload::Outcome::Kind::Saved;
-        outcome = saved ? u"saved"_s : u"box: "_s + Wording::downloadFailure(result);
+        outcome = saved ? "saved" : "box: " + Wording::downloadFailure(result);
     });
     // The status poll ends with its one reply, the others with a report.
     QSignalSpy done(&m_manager, &QNetworkAccessManager::finished);
@@ -170,29 +170,30 @@ void TestFaults::cell()
         [&] { loader.load(0, url, QRectF(0, 0, 162, 162), 1.0); },
         [&] { updater.checkForUpdates(false); },
         [&] { updater.checkForUpdates(false); },
-        [&] { download.start(url, m_scratch->filePath(u"setup.exe"_s)); },
+        [&] { download.start(url, m_scratch->filePath("setup.exe")); },
     };
     start[path]();
     const auto ended = [&] { return !outcome.isEmpty() || (path == Status && !done.isEmpty()); };
     const bool over = QTest::qWaitFor(ended, 10000);
-    outcome = !outcome.isEmpty() ? outcome : over ? u"nothing"_s : u"hung"_s;
+    if (outcome.isEmpty())
+        outcome = QString::fromLatin1(over ? "nothing" : "hung");
     QVERIFY2(outcome.startsWith(expected(path, k.expect)), qPrintable(outcome));
 }
 
 void TestFaults::logRotatesAndRecordsFailures()
 {
-    m_server->routes[u"/gone"_s] = Route(404);
-    for (const QString &url : {m_server->url(u"/gone?token=secret"_s), FixtureServer::refusedUrl(u"/r"_s)}) {
+    m_server->routes["/gone"] = Route(404);
+    for (const QString &url : {m_server->url("/gone?token=secret"), FixtureServer::refusedUrl("/r")}) {
         QNetworkReply *reply = getAnswer(&m_manager, url, 300, 100);
         QSignalSpy finished(reply, &QNetworkReply::finished);
         QVERIFY(finished.wait());
         reply->deleteLater();
     }
-    const QString log = QString::fromUtf8(readFile(m_logs.filePath(u"launcher.log"_s)));
-    QVERIFY2(log.contains(u"warning [network] GET "_s + m_server->url(u"/gone -> 404, "_s)), qPrintable(log));
-    QVERIFY(log.contains(u"/r -> no answer, 0 bytes, "_s));
-    QVERIFY(!log.contains(u"secret"_s));
-    const QStringList files{u"launcher.1.log"_s, u"launcher.2.log"_s, u"launcher.log"_s};
+    const QString log = QString::fromUtf8(readFile(m_logs.filePath("launcher.log")));
+    QVERIFY2(log.contains("warning [network] GET " + m_server->url("/gone -> 404, ")), qPrintable(log));
+    QVERIFY(log.contains("/r -> no answer, 0 bytes, "));
+    QVERIFY(!log.contains("secret"));
+    const QStringList files{"launcher.1.log", "launcher.2.log", "launcher.log"};
     QCOMPARE(QDir(m_logs.path()).entryList(QDir::Files), files);
     for (const QString &file : files)
         QVERIFY(QFileInfo(m_logs.filePath(file)).size() <= 4096);

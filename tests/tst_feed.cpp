@@ -51,7 +51,7 @@ void TestFeed::pictureKinds()
 void TestFeed::pictureAddressesAndTurns()
 {
     FixtureServer server;
-    server.routes[u"/p.jpg"_s] = Route(200, readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg")), Fault::Drip);
+    server.routes["/p.jpg"] = Route(200, readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg")), Fault::Drip);
     QNetworkAccessManager manager;
     NewsPictureLoader loader(&manager, 300);
     QSignalSpy ready(&loader, &NewsPictureLoader::pictureReady);
@@ -59,11 +59,11 @@ void TestFeed::pictureAddressesAndTurns()
     int tooMany = 0; // each request may arrive only once enough earlier ones are done
     connect(&server, &FixtureServer::requested, this,
         [&] { tooMany += server.requests.size() > NewsPictureLoader::maxRunning + done.size(); });
-    const QString web = server.url(u"/p.jpg"_s);
+    const QString web = server.url("/p.jpg");
     // Only http and https with a host: file: reads local files, and on Windows
     // a host in it opens an SMB connection that offers the user's credentials.
-    const QStringList addresses{u"file:///etc/hostname"_s, u"qrc:/images/logo.png"_s, u"file://127.0.0.1/s/x.png"_s,
-        u"ftp://127.0.0.1/x"_s, u"//127.0.0.1/p.jpg"_s, web, web, web, web, QString(web).replace(0, 4, u"HTTP"_s)};
+    const QStringList addresses{"file:///etc/hostname", "qrc:/images/logo.png", "file://127.0.0.1/s/x.png",
+        "ftp://127.0.0.1/x", "//127.0.0.1/p.jpg", web, web, web, web, QString(web).replace(0, 4, "HTTP")};
     for (int key = 0; key < addresses.size(); ++key)
         loader.load(key, addresses.at(key), QRectF(0, 0, 162, 162), 1.0);
     QTRY_COMPARE(ready.size(), 5);

@@ -18,18 +18,18 @@ struct ScriptedPrompts final : PlayPrompts
     QStringList log;
     ClientMissingAnswer clientMissing(const std::function<bool(const QString &)> &acceptFolder) override
     {
-        log << u"missing"_s;
+        log << "missing";
         for (const QString &pick : std::as_const(picks)) {
-            if (pick.startsWith(u"download:"_s))
+            if (pick.startsWith("download:"))
                 return ClientMissingAnswer::Download;
             if (acceptFolder(pick))
                 return ClientMissingAnswer::FolderChosen;
         }
         return ClientMissingAnswer::Cancel;
     }
-    void showDownload(FileDownload &) override { log << u"shown"_s; }
-    void downloadEnded(const FileDownload::Outcome &) override { log << u"ended"_s; }
-    void bringBack() override { log << u"back"_s; }
+    void showDownload(FileDownload &) override { log << "shown"; }
+    void downloadEnded(const FileDownload::Outcome &) override { log << "ended"; }
+    void bringBack() override { log << "back"; }
     void notify(Notice notice, const QString &) override
     {
         const char *const notices[] = {"client failed", "installing", "installer failed"};
@@ -53,19 +53,19 @@ void TestPlay::play_data()
     QTest::addColumn<QStringList>("picks");
     QTest::addColumn<bool>("keyWritable");
     QTest::addColumn<QString>("told");
-    QTest::newRow("next to the launcher") << u"neighbour"_s << QStringList() << true << QString();
-    QTest::newRow("nowhere, cancelled") << QString() << QStringList() << true << u"missing"_s;
+    QTest::newRow("next to the launcher") << "neighbour" << QStringList() << true << QString();
+    QTest::newRow("nowhere, cancelled") << QString() << QStringList() << true << "missing";
     QTest::newRow("nowhere, a wrong folder picked, then the right one")
-        << u"picked"_s << QStringList{u"wrong"_s, u"picked"_s} << true << u"missing"_s;
+        << "picked" << QStringList{"wrong", "picked"} << true << "missing";
     QTest::newRow("picked, but it cannot start")
-        << u"broken"_s << QStringList{u"broken"_s} << true << u"missing,client failed"_s;
+        << "broken" << QStringList{"broken"} << true << "missing,client failed";
     // Play again while the installer downloads only brings its dialog back.
     QTest::newRow("installer downloaded and started")
-        << QString() << QStringList{u"download:recorder"_s} << true << u"missing,shown,back,ended,installing"_s;
-    QTest::newRow("installer that cannot start") << QString() << QStringList{u"download:no program"_s} << true
-                                                 << u"missing,shown,back,ended,installing,installer failed"_s;
+        << QString() << QStringList{"download:recorder"} << true << "missing,shown,back,ended,installing";
+    QTest::newRow("installer that cannot start") << QString() << QStringList{"download:no program"} << true
+                                                 << "missing,shown,back,ended,installing,installer failed";
 #ifndef Q_OS_WIN // a registry key that refuses writing needs an access list of its own
-    QTest::newRow("client key that cannot be written") << u"neighbour"_s << QStringList() << false << u"client failed"_s;
+    QTest::newRow("client key that cannot be written") << "neighbour" << QStringList() << false << "client failed";
 #endif
 }
 
@@ -78,10 +78,10 @@ void TestPlay::play()
     const QTemporaryDir scratch;
     LauncherEnvironment env = testEnvironment(scratch.path());
     const QString folder = scratch.filePath(client);
-    if (client == u"broken"_s)
-        QDir().mkpath(folder + u"/updater.exe"_s); // holds the client, but no program can start
+    if (client == "broken")
+        QDir().mkpath(folder + "/updater.exe"); // holds the client, but no program can start
     else if (!client.isEmpty())
-        writeRecorder(folder + u"/updater.exe"_s);
+        writeRecorder(folder + "/updater.exe");
     if (!keyWritable)
         QDir().mkpath(env.clientKeyLocation); // a folder where the file would go
     ScriptedPrompts prompts;
@@ -89,10 +89,10 @@ void TestPlay::play()
         prompts.picks << (pick.contains(u':') ? pick : scratch.filePath(pick));
     const QString installer = picks.value(0).section(u':', 1);
     FixtureServer server;
-    const QByteArray program = installer == u"recorder"_s ? readFile(writeRecorder(scratch.filePath(u"stage/setup.exe"_s)))
+    const QByteArray program = installer == "recorder" ? readFile(writeRecorder(scratch.filePath("stage/setup.exe")))
                                                           : installer.toUtf8();
-    server.routes[u"/setup.exe"_s] = Route(200, program, Fault::Held);
-    env.clientInstallerUrl = server.url(u"/setup.exe"_s);
+    server.routes["/setup.exe"] = Route(200, program, Fault::Held);
+    env.clientInstallerUrl = server.url("/setup.exe");
     {
         QNetworkAccessManager manager;
         PlayFlow flow(env, &manager, prompts);
@@ -105,25 +105,25 @@ void TestPlay::play()
         }
     }
     QCOMPARE(prompts.log.join(u','), told);
-    if (installer == u"recorder"_s)
-        QTRY_VERIFY(!recorded(env.tempFolder + u"/RAGEMultiplayer_Setup.exe"_s).isEmpty());
+    if (installer == "recorder")
+        QTRY_VERIFY(!recorded(env.tempFolder + "/RAGEMultiplayer_Setup.exe").isEmpty());
     const auto key = Platform::openSettings(env.clientKeyLocation);
-    QCOMPARE(key->contains(u"launch2.ip"_s), !client.isEmpty() && keyWritable);
+    QCOMPARE(key->contains("launch2.ip"), !client.isEmpty() && keyWritable);
     if (client.isEmpty())
         return;
-    QCOMPARE(Platform::openSettings(env.settingsLocation)->value(u"ragempPath"_s).toString(), folder);
-    if (told.contains(u"failed"_s))
+    QCOMPARE(Platform::openSettings(env.settingsLocation)->value("ragempPath").toString(), folder);
+    if (told.contains("failed"))
         return;
-    QTRY_COMPARE(recorded(folder + u"/updater.exe"_s), u"|"_s + QFileInfo(folder).canonicalFilePath() + u"\n"_s);
-    QCOMPARE(key->value(u"launch2.ip"_s), QVariant(u"game.site.test"_s));
+    QTRY_COMPARE(recorded(folder + "/updater.exe"), "|" + QFileInfo(folder).canonicalFilePath() + "\n");
+    QCOMPARE(key->value("launch2.ip"), QVariant("game.site.test"));
 }
 
 void TestPlay::unpackCommandQuotesItsPaths()
 {
     // PowerShell ends a quoted string at any of five quote characters, so each
     // is doubled; -LiteralPath keeps [brackets] from being read as wildcards.
-    QCOMPARE(Platform::expandArchiveCommand(u"C:/Temp/a'b\u2019[1].zip"_s, u"C:/д\u201b"_s),
-        u"Expand-Archive -LiteralPath 'C:/Temp/a''b\u2019\u2019[1].zip' -DestinationPath 'C:/д\u201b\u201b' -Force"_s);
+    QCOMPARE(Platform::expandArchiveCommand("C:/Temp/a'b\u2019[1].zip", "C:/д\u201b"),
+        "Expand-Archive -LiteralPath 'C:/Temp/a''b\u2019\u2019[1].zip' -DestinationPath 'C:/д\u201b\u201b' -Force");
 }
 
 QTEST_GUILESS_MAIN(TestPlay)

@@ -14,8 +14,8 @@ using namespace Qt::StringLiterals;
 namespace {
 QString statusOf(QDialog *dialog)
 {
-    return dialog->findChild<QLabel *>(u"progressStatusLabel"_s)->text() + u'|'
-        + QString::number(dialog->findChild<QProgressBar *>(u"progressBar"_s)->value());
+    return dialog->findChild<QLabel *>("progressStatusLabel")->text() + u'|'
+        + QString::number(dialog->findChild<QProgressBar *>("progressBar")->value());
 }
 
 /// The titles of the cards on show, left to right.
@@ -24,7 +24,7 @@ QString titles(const QWidget &window)
     QStringList shown;
     for (const NewsCard *card : window.findChildren<NewsCard *>()) {
         if (card->isVisible())
-            shown << card->findChild<QLabel *>(u"newsTitleLabel"_s)->text();
+            shown << card->findChild<QLabel *>("newsTitleLabel")->text();
     }
     return shown.join(u',');
 }
@@ -71,49 +71,49 @@ void TestWindow::init()
     m_env = testEnvironment(m_scratch->path());
     m_env.apiBase = m_server->url();
     m_env.statusIntervalMs = 20;
-    m_env.version = u"9.8.7"_s;
+    m_env.version = "9.8.7";
     m_shown.clear();
-    m_server->routes[u"/servers"_s] = Route(200, R"([{"online":1294}])");
-    m_server->routes[u"/launcher/version"_s] = Route(200, R"({"version":"1.1.9","download_url":"https://u.test/x"})");
+    m_server->routes["/servers"] = Route(200, R"([{"online":1294}])");
+    m_server->routes["/launcher/version"] = Route(200, R"({"version":"1.1.9","download_url":"https://u.test/x"})");
 }
 
 void TestWindow::startUpAndOffline()
 {
     const QByteArray picture = readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg"));
-    m_server->routes[u"/p.jpg"_s] = Route(200, picture);
+    m_server->routes["/p.jpg"] = Route(200, picture);
     // Newest first by date_iso, ties in the answer's order; texts never read as markup.
-    m_server->routes[u"/news"_s] = Route(200, R"([{"title":"<b>t2</b>","date_iso":"2026-12-05","url":"s2"},
-        {"title":"t1","date_iso":"2026-12-06","img":")" + m_server->url(u"/p.jpg"_s).toUtf8() + R"("},
+    m_server->routes["/news"] = Route(200, R"([{"title":"<b>t2</b>","date_iso":"2026-12-05","url":"s2"},
+        {"title":"t1","date_iso":"2026-12-06","img":")" + m_server->url("/p.jpg").toUtf8() + R"("},
         {"title":"t3","date_iso":"2026-12-05"},{"title":"t4","date_iso":"2026-12-01"},
         {"title":"t5","date_iso":"2026-11-01"},{"title":"t6","date_iso":"2026-10-01"}])");
     {
         MainWindow window(m_env);
         window.show();
-        QTRY_COMPARE(window.findChild<QLabel *>(u"onlineLabel"_s)->text(), u"1\u00a0294"_s);
-        QCOMPARE(window.findChild<QLabel *>(u"versionLabel"_s)->text(), u"ver:9.8.7"_s);
-        QTRY_COMPARE(titles(window), u"t1,<b>t2</b>,t3,t4"_s);
+        QTRY_COMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "1\u00a0294");
+        QCOMPARE(window.findChild<QLabel *>("versionLabel")->text(), "ver:9.8.7");
+        QTRY_COMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
         const NewsCard *second = window.findChildren<NewsCard *>().at(1);
-        QCOMPARE(second->findChild<QLabel *>(u"newsTitleLabel"_s)->textFormat(), Qt::PlainText);
-        QCOMPARE(second->link(), u"https://site.test/news/s2"_s);
+        QCOMPARE(second->findChild<QLabel *>("newsTitleLabel")->textFormat(), Qt::PlainText);
+        QCOMPARE(second->link(), "https://site.test/news/s2");
         // The arrows step one card and stop at the ends.
         for (int i = 0; i < 3; ++i)
-            click(window, u"newsNextButton"_s);
-        QCOMPARE(titles(window), u"t3,t4,t5,t6"_s);
-        click(window, u"newsPrevButton"_s);
-        QCOMPARE(titles(window), u"<b>t2</b>,t3,t4,t5"_s);
+            click(window, "newsNextButton");
+        QCOMPARE(titles(window), "t3,t4,t5,t6");
+        click(window, "newsPrevButton");
+        QCOMPARE(titles(window), "<b>t2</b>,t3,t4,t5");
         for (int i = 0; i < 3; ++i)
-            click(window, u"newsPrevButton"_s);
-        QCOMPARE(titles(window), u"t1,<b>t2</b>,t3,t4"_s);
+            click(window, "newsPrevButton");
+        QCOMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
         QTRY_VERIFY(showsPicture(window));
     }
     // With the server gone, the news and pictures of the last good answer stand in; the count never does.
     m_server.reset();
     MainWindow window(m_env);
     window.show();
-    QTRY_COMPARE(titles(window), u"t1,<b>t2</b>,t3,t4"_s);
+    QTRY_COMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
     NewsCard *first = window.findChildren<NewsCard *>().at(0);
     QTRY_VERIFY(qGreen(first->grab().toImage().pixel(97, 93)) < 60); // red, not the placeholder's gold
-    QCOMPARE(window.findChild<QLabel *>(u"onlineLabel"_s)->text(), u"0"_s);
+    QCOMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "0");
     QVERIFY(m_modals->boxes.isEmpty());
 }
 
@@ -130,7 +130,7 @@ void TestWindow::slowProxyDiscoveryHoldsNothingUp()
     MainWindow window(m_env);
     window.show();
     QTRY_VERIFY(*asked);
-    QTRY_COMPARE(window.findChild<QLabel *>(u"onlineLabel"_s)->text(), u"1\u00a0294"_s);
+    QTRY_COMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "1\u00a0294");
     gate->release(1000);
 }
 
@@ -138,30 +138,30 @@ void TestWindow::update_data()
 {
     QTest::addColumn<bool>("tempWritable");
     QTest::addColumn<QString>("last"); // after the dialog: the state it was left in, or the box
-    QTest::newRow("installed, the dialog hidden with Escape on the way") << true << u"Установка обновления...|100"_s;
+    QTest::newRow("installed, the dialog hidden with Escape on the way") << true << "Установка обновления...|100";
     QTest::newRow("refused on the spot: nowhere to save it")
-        << false << u"Ошибка обновления|Не удалось скачать обновление:\nНе удалось сохранить файл обновления"_s;
+        << false << "Ошибка обновления|Не удалось скачать обновление:\nНе удалось сохранить файл обновления";
 }
 
 void TestWindow::update()
 {
     QFETCH(bool, tempWritable);
     QFETCH(QString, last);
-    writeRecorder(m_scratch->filePath(u"stage/setup.exe"_s));
-    m_env.version = u"1.1.9"_s;
-    m_server->routes[u"/u.zip"_s] = Route(200, zipOf(m_scratch->filePath(u"stage"_s)));
-    m_server->routes[u"/launcher/version"_s]
-        = Route(200, R"({"version":"1.2.0","download_url":")" + m_server->url(u"/u.zip"_s).toUtf8() + "\"}");
+    writeRecorder(m_scratch->filePath("stage/setup.exe"));
+    m_env.version = "1.1.9";
+    m_server->routes["/u.zip"] = Route(200, zipOf(m_scratch->filePath("stage")));
+    m_server->routes["/launcher/version"]
+        = Route(200, R"({"version":"1.2.0","download_url":")" + m_server->url("/u.zip").toUtf8() + "\"}");
     if (!tempWritable)
-        m_env.tempFolder = writeFile(m_scratch->filePath(u"file"_s), "x");
+        m_env.tempFolder = writeFile(m_scratch->filePath("file"), "x");
     m_env.quitApplication = [this] { // the installer has started: the launcher would be gone now
         for (QWidget *widget : QApplication::allWidgets()) {
-            if (widget->objectName() == u"updateProgressDialog"_s && widget->close())
+            if (widget->objectName() == "updateProgressDialog" && widget->close())
                 m_shown << statusOf(static_cast<QDialog *>(widget));
         }
     };
     m_modals->onDialog = [this](QDialog *dialog) {
-        if (auto *heading = dialog->findChild<QLabel *>(u"progressHeadingLabel"_s)) {
+        if (auto *heading = dialog->findChild<QLabel *>("progressHeadingLabel")) {
             m_shown << heading->text() + u'|' + statusOf(dialog);
             QTimer::singleShot(0, dialog, [dialog] { QTest::keyClick(dialog, Qt::Key_Escape); });
         } else {
@@ -171,22 +171,22 @@ void TestWindow::update()
     MainWindow window(m_env);
     window.show();
     QTRY_COMPARE(m_shown.size(), 2); // the box, if any, comes after the dialog, never before
-    QCOMPARE(m_shown, (QStringList{u"Обновление лаунчера|Скачивание обновления...|0"_s, last}));
+    QCOMPARE(m_shown, (QStringList{"Обновление лаунчера|Скачивание обновления...|0", last}));
     if (tempWritable)
-        QTRY_VERIFY(!recorded(m_env.tempFolder + u"/VelorLauncher_Update/setup.exe"_s).isEmpty());
+        QTRY_VERIFY(!recorded(m_env.tempFolder + "/VelorLauncher_Update/setup.exe").isEmpty());
 }
 
 void TestWindow::settingsChooseTheFolderPlayUses()
 {
-    const QString folder = QFileInfo(writeRecorder(m_scratch->filePath(u"client/updater.exe"_s))).path();
+    const QString folder = QFileInfo(writeRecorder(m_scratch->filePath("client/updater.exe"))).path();
     m_modals->onDialog = [this, folder](QDialog *dialog) {
         if (auto *chooser = qobject_cast<QFileDialog *>(dialog)) {
             chooser->setDirectory(folder);
             QMetaObject::invokeMethod(chooser, &QDialog::accept, Qt::QueuedConnection);
-        } else if (dialog->objectName() == u"settingsDialog"_s) {
+        } else if (dialog->objectName() == "settingsDialog") {
             const auto change = [this, dialog] {
-                dialog->findChild<QPushButton *>(u"changeFolderButton"_s)->click();
-                m_shown << dialog->findChild<QLabel *>(u"clientFolderLabel"_s)->text();
+                dialog->findChild<QPushButton *>("changeFolderButton")->click();
+                m_shown << dialog->findChild<QLabel *>("clientFolderLabel")->text();
                 dialog->reject();
             };
             QMetaObject::invokeMethod(dialog, change, Qt::QueuedConnection);
@@ -194,10 +194,10 @@ void TestWindow::settingsChooseTheFolderPlayUses()
     };
     MainWindow window(m_env);
     window.show();
-    click(window, u"settingsButton"_s);
+    click(window, "settingsButton");
     QCOMPARE(m_shown, QStringList{QDir::toNativeSeparators(folder)});
-    click(window, u"playButton"_s);
-    QTRY_COMPARE(recorded(folder + u"/updater.exe"_s), u"|"_s + QFileInfo(folder).canonicalFilePath() + u"\n"_s);
+    click(window, "playButton");
+    QTRY_COMPARE(recorded(folder + "/updater.exe"), "|" + QFileInfo(folder).canonicalFilePath() + "\n");
 }
 
 void TestWindow::handedOverLinkBringsTheWindowBack()
