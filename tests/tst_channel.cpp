@@ -14,11 +14,9 @@
 #include <cstdio>
 #include <thread>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 /// The channel of this test's launcher copies, never that of a launcher the developer runs.
-const QString channel = u"VelorTest%1"_s.arg(QCoreApplication::applicationPid());
+const QString channel = "VelorTest" + QString::number(QCoreApplication::applicationPid());
 
 /// A real launcher copy; closing its input makes it quit.
 struct Copy
@@ -40,18 +38,15 @@ struct Copy
             process.kill();
     }
     bool finish() { return process.state() == QProcess::NotRunning || process.waitForFinished(20000); }
-    /// Whether the copy says line; what it said up to there is done with.
-    bool says(const QString &line)
+    /// Whether the copy says line; what it said before is done with.
+    bool says(const QByteArray &line)
     {
-        const QByteArray wanted = line.toUtf8() + '\n';
-        QDeadlineTimer deadline(20000);
-        while (!seen.contains(wanted) && (process.waitForReadyRead(int(deadline.remainingTime())) || process.bytesAvailable()))
-            seen += process.readAll().replace("\r", ""); // Windows writes \r\n
-        const qsizetype at = seen.indexOf(wanted);
-        seen.remove(0, at < 0 ? 0 : at + wanted.size());
-        return at >= 0;
+        while (process.canReadLine() || process.waitForReadyRead(20000)) {
+            if (process.canReadLine() && process.readLine().trimmed() == line)
+                return true;
+        }
+        return false;
     }
-    QByteArray seen;
 };
 } // namespace
 
@@ -192,8 +187,8 @@ static int runCopy(int argc, char *argv[])
         = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("VELOR_SCRATCH")); };
     hooks.windowShown = [report](MainWindow &window) {
         const QString title = window.windowHandle()->title();
-        report(u"window %1 on %2"_s.arg(title.isEmpty() ? QGuiApplication::applicationDisplayName() : title,
-            QGuiApplication::platformName()));
+        const QString shown = title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;
+        report("window " + shown + " on " + QGuiApplication::platformName());
     };
     return runLauncher(argc, argv, hooks);
 }

@@ -64,7 +64,7 @@ void TestDownload::download()
     const QByteArray body(500000, 'x');
     const QString target = writeFile(scratch.filePath("setup.exe"), "old");
     FixtureServer server;
-    server.routes["/setup.exe"] = Route(200, body, fault, headers);
+    server.routes["/setup.exe"] = Route{200, body, fault, headers};
     QNetworkAccessManager manager;
     auto download = std::make_unique<FileDownload>(&manager, 300);
     download->setResumeDelays({10, 10, 10});

@@ -93,20 +93,17 @@ void TestFaults::initTestCase()
     const QTemporaryDir scratch;
     writeRecorder(scratch.filePath("stage/setup.exe"));
     const QByteArray archive = zipOf(scratch.filePath("stage"));
-    QByteArray noise(40 << 20, Qt::Uninitialized);
-    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
-    writeFile(scratch.filePath("stage/noise.bin"), noise);
-    const QByteArray jpeg = readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg"));
+    const QByteArray jpeg = readFile(VELOR_TEST_DATA "/red.jpg");
     const QByteArray page = "<html><body>Oops</body></html>";
     const QByteArray version = R"({"version":"9.0","download_url":"https://u.test/u.zip"})";
-    // Past each answer's cap: spaces inside valid JSON, junk after a picture.
+    // Past each answer's cap: spaces inside valid JSON, junk after a picture; downloads have no cap.
     m_bodies = {
         {R"([{"online":5}])", padded(StatusPoller::maxAnswerBytes, R"({"online":5})"), R"({"online":5})", page},
         {R"([{"title":"t"}])", padded(NewsSource::maxAnswerBytes, R"({"title":"t"})"), R"({"data":5})", page},
         {jpeg, jpeg + QByteArray(NewsPicture::maxBytes, '\0'), page, page},
         {version, padded(Updater::maxAnswerBytes, version).mid(1).chopped(1), "[]", page},
-        {archive, zipOf(scratch.filePath("stage")), page, page},
-        {"installer", noise, page, page},
+        {archive, archive, page, page},
+        {"installer", QByteArray(40 << 20, 'x'), page, page},
     };
 }
 
@@ -132,32 +129,31 @@ void TestFaults::cell()
     QFETCH(int, kind);
     const Kind &k = kinds[kind];
     const QString route = QString::fromLatin1(path == Version ? "/launcher/version" : "/r");
-    m_server->routes[route] = Route(k.status, m_bodies[path][k.body], k.fault);
+    m_server->routes[route] = Route{k.status, m_bodies[path][k.body], k.fault};
     const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : m_server->url(route);
     if (path == Archive)
-        m_server->routes["/launcher/version"] = Route(200, R"({"version":"9.0","download_url":")" + url.toUtf8() + "\"}");
-    constexpr int silenceMs = 300;
+        m_server->routes["/launcher/version"] = Route{200, R"({"version":"9.0","download_url":")" + url.toUtf8() + "\"}"};
     QString outcome;
-    const auto shown = [&outcome] { outcome = "shown"; };
+    const auto say = [&outcome](const char *text) { return [&outcome, text] { outcome = QString::fromUtf8(text); }; };
     LauncherEnvironment env = testEnvironment(m_scratch->filePath("env"));
     env.apiBase = path == Version ? url.chopped(int(route.size())) : m_server->url();
-    env.quitApplication = [&outcome] { outcome = "installed"; };
-    StatusPoller poller(&m_manager, url, 3600000, silenceMs);
-    NewsSource source(&m_manager, url, silenceMs);
-    NewsPictureLoader loader(&m_manager, silenceMs);
+    env.quitApplication = say("installed");
+    StatusPoller poller(&m_manager, url, 3600000, 300);
+    NewsSource source(&m_manager, url, 300);
+    NewsPictureLoader loader(&m_manager, 300);
     Updater updater(env, &m_manager);
-    FileDownload download(&m_manager, silenceMs);
+    FileDownload download(&m_manager, 300);
     download.setResumeDelays(env.resumeDelaysMs);
-    connect(&poller, &StatusPoller::onlineChanged, this, shown);
-    connect(&source, &NewsSource::newsReady, this, shown);
-    connect(&loader, &NewsPictureLoader::pictureReady, this, shown);
-    connect(&source, &NewsSource::failed, this, [&outcome] { outcome = "nothing"; });
-    connect(&loader, &NewsPictureLoader::pictureFailed, this, [&outcome] { outcome = "nothing"; });
+    connect(&poller, &StatusPoller::onlineChanged, this, say("shown"));
+    connect(&source, &NewsSource::newsReady, this, say("shown"));
+    connect(&source, &NewsSource::failed, this, say("nothing"));
+    connect(&loader, &NewsPictureLoader::pictureReady, this, say("shown"));
+    connect(&loader, &NewsPictureLoader::pictureFailed, this, say("nothing"));
+    connect(&updater, &Updater::checkFailed, this, say("nothing"));
     if (path == Version)
-        connect(&updater, &Updater::updateStarted, this, shown);
+        connect(&updater, &Updater::updateStarted, this, say("shown"));
     connect(&updater, &Updater::updateFailed, this,
         [&outcome](const Updater::Failure &failure) { outcome = "box: " + Wording::updateFailure(failure); });
-    connect(&updater, &Updater::checkFailed, this, [&outcome] { outcome = "nothing"; });
     connect(&download, &FileDownload::finished, this, [&outcome](const FileDownload::Outcome &result) {
         const bool saved = result.kind == FileDownload::Outcome::Kind::Saved;
         outcome = saved ? "saved" : "box: " + Wording::downloadFailure(result);
@@ -182,7 +178,7 @@ void TestFaults::cell()
 
 void TestFaults::logRotatesAndRecordsFailures()
 {
-    m_server->routes["/gone"] = Route(404);
+    m_server->routes["/gone"] = Route{404};
     for (const QString &url : {m_server->url("/gone?token=secret"), FixtureServer::refusedUrl("/r")}) {
         QNetworkReply *reply = getAnswer(&m_manager, url, 300, 100);
         QSignalSpy finished(reply, &QNetworkReply::finished);

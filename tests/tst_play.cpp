@@ -91,7 +91,7 @@ void TestPlay::play()
     FixtureServer server;
     const QByteArray program = installer == "recorder" ? readFile(writeRecorder(scratch.filePath("stage/setup.exe")))
                                                           : installer.toUtf8();
-    server.routes["/setup.exe"] = Route(200, program, Fault::Held);
+    server.routes["/setup.exe"] = Route{200, program, Fault::Held};
     env.clientInstallerUrl = server.url("/setup.exe");
     {
         QNetworkAccessManager manager;

@@ -12,12 +12,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-QString statusOf(QDialog *dialog)
-{
-    return dialog->findChild<QLabel *>("progressStatusLabel")->text() + u'|'
-        + QString::number(dialog->findChild<QProgressBar *>("progressBar")->value());
-}
-
 /// The titles of the cards on show, left to right.
 QString titles(const QWidget &window)
 {
@@ -49,8 +43,6 @@ private slots:
     void init();
     void startUpAndOffline();
     void slowProxyDiscoveryHoldsNothingUp();
-    void update_data();
-    void update();
     void settingsChooseTheFolderPlayUses();
     void handedOverLinkBringsTheWindowBack();
     void paints();
@@ -60,7 +52,7 @@ private:
     std::unique_ptr<FixtureServer> m_server;
     std::unique_ptr<ModalAnswerer> m_modals;
     LauncherEnvironment m_env;
-    QStringList m_shown; ///< dialogs as they were shown, with their status
+    QStringList m_shown;
 };
 
 void TestWindow::init()
@@ -73,19 +65,19 @@ void TestWindow::init()
     m_env.statusIntervalMs = 20;
     m_env.version = "9.8.7";
     m_shown.clear();
-    m_server->routes["/servers"] = Route(200, R"([{"online":1294}])");
-    m_server->routes["/launcher/version"] = Route(200, R"({"version":"1.1.9","download_url":"https://u.test/x"})");
+    m_server->routes["/servers"] = Route{200, R"([{"online":1294}])"};
+    m_server->routes["/launcher/version"] = Route{200, R"({"version":"1.1.9","download_url":"https://u.test/x"})"};
 }
 
 void TestWindow::startUpAndOffline()
 {
     const QByteArray picture = readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg"));
-    m_server->routes["/p.jpg"] = Route(200, picture);
+    m_server->routes["/p.jpg"] = Route{200, picture};
     // Newest first by date_iso, ties in the answer's order; texts never read as markup.
-    m_server->routes["/news"] = Route(200, R"([{"title":"<b>t2</b>","date_iso":"2026-12-05","url":"s2"},
+    m_server->routes["/news"] = Route{200, R"([{"title":"<b>t2</b>","date_iso":"2026-12-05","url":"s2"},
         {"title":"t1","date_iso":"2026-12-06","img":")" + m_server->url("/p.jpg").toUtf8() + R"("},
         {"title":"t3","date_iso":"2026-12-05"},{"title":"t4","date_iso":"2026-12-01"},
-        {"title":"t5","date_iso":"2026-11-01"},{"title":"t6","date_iso":"2026-10-01"}])");
+        {"title":"t5","date_iso":"2026-11-01"},{"title":"t6","date_iso":"2026-10-01"}])"};
     {
         MainWindow window(m_env);
         window.show();
@@ -132,48 +124,6 @@ void TestWindow::slowProxyDiscoveryHoldsNothingUp()
     QTRY_VERIFY(*asked);
     QTRY_COMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "1\u00a0294");
     gate->release(1000);
-}
-
-void TestWindow::update_data()
-{
-    QTest::addColumn<bool>("tempWritable");
-    QTest::addColumn<QString>("last"); // after the dialog: the state it was left in, or the box
-    QTest::newRow("installed, the dialog hidden with Escape on the way") << true << "Установка обновления...|100";
-    QTest::newRow("refused on the spot: nowhere to save it")
-        << false << "Ошибка обновления|Не удалось скачать обновление:\nНе удалось сохранить файл обновления";
-}
-
-void TestWindow::update()
-{
-    QFETCH(bool, tempWritable);
-    QFETCH(QString, last);
-    writeRecorder(m_scratch->filePath("stage/setup.exe"));
-    m_env.version = "1.1.9";
-    m_server->routes["/u.zip"] = Route(200, zipOf(m_scratch->filePath("stage")));
-    m_server->routes["/launcher/version"]
-        = Route(200, R"({"version":"1.2.0","download_url":")" + m_server->url("/u.zip").toUtf8() + "\"}");
-    if (!tempWritable)
-        m_env.tempFolder = writeFile(m_scratch->filePath("file"), "x");
-    m_env.quitApplication = [this] { // the installer has started: the launcher would be gone now
-        for (QWidget *widget : QApplication::allWidgets()) {
-            if (widget->objectName() == "updateProgressDialog" && widget->close())
-                m_shown << statusOf(static_cast<QDialog *>(widget));
-        }
-    };
-    m_modals->onDialog = [this](QDialog *dialog) {
-        if (auto *heading = dialog->findChild<QLabel *>("progressHeadingLabel")) {
-            m_shown << heading->text() + u'|' + statusOf(dialog);
-            QTimer::singleShot(0, dialog, [dialog] { QTest::keyClick(dialog, Qt::Key_Escape); });
-        } else {
-            m_shown << m_modals->boxes.constLast();
-        }
-    };
-    MainWindow window(m_env);
-    window.show();
-    QTRY_COMPARE(m_shown.size(), 2); // the box, if any, comes after the dialog, never before
-    QCOMPARE(m_shown, (QStringList{"Обновление лаунчера|Скачивание обновления...|0", last}));
-    if (tempWritable)
-        QTRY_VERIFY(!recorded(m_env.tempFolder + "/VelorLauncher_Update/setup.exe").isEmpty());
 }
 
 void TestWindow::settingsChooseTheFolderPlayUses()
