@@ -11,7 +11,6 @@
 #include <sys/resource.h>
 #endif
 
-using namespace Qt::StringLiterals;
 using Kind = FileDownload::Outcome::Kind;
 
 class TestDownload final : public QObject
@@ -32,22 +31,18 @@ void TestDownload::download_data()
     QTest::addColumn<int>("commitFailures");
     QTest::addColumn<bool>("diskFull");
     QTest::addColumn<int>("kind"); // -1: dropped, it reports nothing
-    QTest::addColumn<int>("requests"); // for different ranges
-    QTest::addColumn<QByteArray>("lastAsked"); // in the last request's head
-    QTest::newRow("saved, with its progress") << Fault::None << ranges << 0 << false << saved << 1 << QByteArray();
-    QTest::newRow("no length: no progress") << Fault::NoLength << ranges << 0 << false << saved << 1 << QByteArray();
-    QTest::newRow("a scanner holds the file a moment") << Fault::None << ranges << 3 << false << saved << 1 << QByteArray();
-    QTest::newRow("the file stays held") << Fault::None << ranges << 99 << false << int(Kind::SaveFailed) << 1 << QByteArray();
-    QTest::newRow("cancelled") << Fault::Held << ranges << 0 << false << int(Kind::Canceled) << 1 << QByteArray();
-    QTest::newRow("dropped while it runs") << Fault::Held << ranges << 0 << false << -1 << 1 << QByteArray();
-    QTest::newRow("cut half-way: the rest") << Fault::CutOnce << ranges << 0 << false << saved << 2
-                                            << QByteArray("Range: bytes=250000-");
-    QTest::newRow("cut half-way, ranges ignored: all again") << Fault::CutOnce << QByteArray("ETag: \"v1\"\r\n") << 0
-                                                             << false << saved << 2 << QByteArray("Range: bytes=250000-");
-    QTest::newRow("cut every time: three resumes") << Fault::ShortBody << ranges << 0 << false << int(Kind::Cut)
-                                                   << 4 << QByteArray("If-Range: \"v1\"");
+    QTest::addColumn<int>("ranges"); // asked for: the whole file, then where each resume starts
+    QTest::newRow("saved, with its progress") << Fault::None << ranges << 0 << false << saved << 1;
+    QTest::newRow("no length: no progress") << Fault::NoLength << ranges << 0 << false << saved << 1;
+    QTest::newRow("a scanner holds the file a moment") << Fault::None << ranges << 3 << false << saved << 1;
+    QTest::newRow("the file stays held") << Fault::None << ranges << 99 << false << int(Kind::SaveFailed) << 1;
+    QTest::newRow("cancelled") << Fault::Held << ranges << 0 << false << int(Kind::Canceled) << 1;
+    QTest::newRow("dropped while it runs") << Fault::Held << ranges << 0 << false << -1 << 1;
+    QTest::newRow("cut half-way: the rest") << Fault::CutOnce << ranges << 0 << false << saved << 2;
+    QTest::newRow("cut, ranges ignored: all again") << Fault::CutOnce << QByteArray("ETag: \"v1\"\r\n") << 0 << false << saved << 2;
+    QTest::newRow("cut every time: three resumes") << Fault::ShortBody << ranges << 0 << false << int(Kind::Cut) << 4;
 #ifndef Q_OS_WIN
-    QTest::newRow("disk full") << Fault::None << ranges << 0 << true << int(Kind::SaveFailed) << 1 << QByteArray();
+    QTest::newRow("disk full") << Fault::None << ranges << 0 << true << int(Kind::SaveFailed) << 1;
 #endif
 }
 
@@ -58,8 +53,7 @@ void TestDownload::download()
     QFETCH(int, commitFailures);
     QFETCH(bool, diskFull);
     QFETCH(int, kind);
-    QFETCH(int, requests);
-    QFETCH(QByteArray, lastAsked);
+    QFETCH(int, ranges);
     const QTemporaryDir scratch;
     const QByteArray body(500000, 'x');
     const QString target = writeFile(scratch.filePath("setup.exe"), "old");
@@ -97,12 +91,12 @@ void TestDownload::download()
     QCOMPARE(QDir(scratch.path()).entryList(QDir::Files), QStringList{"setup.exe"}); // nothing left over
     QVERIFY(!finished.wait(50)); // reported once
     QCOMPARE(finished.size(), kind < 0 ? 0 : 1);
-    // Qt itself may send a request again when a connection closes; resumes ask for new ranges.
+    // Qt itself may send a request again when a connection closes; a resume asks for a new range.
     QSet<QByteArray> asked;
     for (const QByteArray &head : server.heads)
         asked << head.mid(head.indexOf("Range: bytes="), 20);
-    QCOMPARE(asked.size(), requests);
-    QVERIFY(server.heads.constLast().contains(lastAsked));
+    QCOMPARE(asked.size(), ranges);
+    QVERIFY(ranges == 1 || server.heads.constLast().contains("If-Range: \"v1\""));
     if (kind < 0)
         return;
     const auto outcome = finished.at(0).at(0).value<FileDownload::Outcome>();

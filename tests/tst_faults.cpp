@@ -15,8 +15,6 @@
 #include <QNetworkReply>
 #include <QtTest>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 enum Path { Status, News, Picture, Version, Archive, Installer, PathCount };
 const char *const pathNames[]

@@ -7,8 +7,6 @@
 #include <QNetworkAccessManager>
 #include <QtTest>
 
-using namespace Qt::StringLiterals;
-
 class TestFeed final : public QObject
 {
     Q_OBJECT
@@ -24,7 +22,7 @@ void TestFeed::pictureKinds_data()
     // One picture of each kind, named "<kind>=<its colour>"; no colour: refused.
     QTest::addColumn<QString>("file");
     QTest::addColumn<QColor>("colour");
-    for (const QFileInfo &file : QDir(QStringLiteral(VELOR_TEST_DATA "/pictures")).entryInfoList(QDir::Files)) {
+    for (const QFileInfo &file : QDir(VELOR_TEST_DATA "/pictures").entryInfoList(QDir::Files)) {
         const QStringList name = file.completeBaseName().split(u'=');
         const QColor colour = name.at(1).isEmpty() ? QColor() : QColor(u'#' + name.at(1));
         QTest::newRow(qPrintable(name.at(0))) << file.filePath() << colour;
@@ -51,7 +49,7 @@ void TestFeed::pictureKinds()
 void TestFeed::pictureAddressesAndTurns()
 {
     FixtureServer server;
-    server.routes["/p.jpg"] = Route{200, readFile(QStringLiteral(VELOR_TEST_DATA "/red.jpg")), Fault::Drip};
+    server.routes["/p.jpg"] = Route{200, readFile(VELOR_TEST_DATA "/red.jpg"), Fault::Drip};
     QNetworkAccessManager manager;
     NewsPictureLoader loader(&manager, 300);
     QSignalSpy ready(&loader, &NewsPictureLoader::pictureReady);

@@ -8,8 +8,6 @@
 #include <QNetworkAccessManager>
 #include <QtTest>
 
-using namespace Qt::StringLiterals;
-
 /// Answers the client-missing dialog from a script: folders to pick, then "download:<installer>"
 /// or a cancel; logs what it was asked, what it showed and what it was told.
 struct ScriptedPrompts final : PlayPrompts

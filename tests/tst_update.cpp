@@ -16,7 +16,7 @@ namespace {
 QByteArray updateSign(const QStringList &arguments) // runs the signing tool as a release manager does
 {
     QProcess tool;
-    tool.start(QStringLiteral(VELOR_UPDATESIGN), arguments);
+    tool.start(VELOR_UPDATESIGN, arguments);
     return tool.waitForFinished() ? tool.readAllStandardOutput() : QByteArray();
 }
 } // namespace
