@@ -130,7 +130,8 @@ void TestFaults::cell()
     m_server->routes[route] = Route{k.status, m_bodies[path][k.body], k.fault};
     const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : m_server->url(route);
     if (path == Archive)
-        m_server->routes["/launcher/version"] = Route{200, R"({"version":"9.0","download_url":")" + url.toUtf8() + "\"}"};
+        m_server->routes["/launcher/version"]
+            = Route{200, R"({"version":"9.0","download_url":")" + url.toUtf8() + "\"}"};
     QString outcome;
     const auto say = [&outcome](const char *text) { return [&outcome, text] { outcome = QString::fromUtf8(text); }; };
     LauncherEnvironment env = testEnvironment(m_scratch->filePath("env"));
