@@ -144,8 +144,8 @@ int measureInWindow(const Work &work)
     return 0;
 }
 
-// Calls end(true) once shown holds, checked every 10 ms, or end(false) some
-// seconds after the answer to path arrived without it.
+// Calls end(true) once shown holds, checked every 10 ms, or end(false) when
+// it still does not some seconds after the answer to path was handled.
 void awaitShown(
     MainWindow &window, const QString &path, const std::function<bool()> &shown, const std::function<void(bool)> &end)
 {
@@ -157,8 +157,11 @@ void awaitShown(
     poll->start(10);
     auto *manager = window.findChild<QNetworkAccessManager *>(QString(), Qt::FindDirectChildrenOnly);
     QObject::connect(manager, &QNetworkAccessManager::finished, &window, [path, end](QNetworkReply *reply) {
-        if (reply->url().path() == path)
-            QTimer::singleShot(10000, reply->manager(), [end] { end(false); });
+        if (reply->url().path() != path)
+            return;
+        // The manager reports the reply before its requester hears of it.
+        QTimer::singleShot(0, reply->manager(),
+            [end, manager = reply->manager()] { QTimer::singleShot(10000, manager, [end] { end(false); }); });
     });
 }
 
