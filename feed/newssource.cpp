@@ -72,12 +72,12 @@ QList<NewsItem> NewsSource::parse(const QByteArray &answer)
     for (qsizetype i = 0; i < list.size() && i < maxItems; ++i) {
         const QJsonObject object = list.at(i).toObject();
         NewsItem item;
-        item.title = object.value(QLatin1String("title")).toString();
-        item.description = object.value(QLatin1String("description")).toString();
-        item.date = object.value(QLatin1String("date")).toString();
-        item.dateIso = object.value(QLatin1String("date_iso")).toString();
-        item.img = object.value(QLatin1String("img")).toString();
-        item.url = object.value(QLatin1String("url")).toString();
+        item.title = object.value(QLatin1String("title")).toString().left(maxTextLength);
+        item.description = object.value(QLatin1String("description")).toString().left(maxTextLength);
+        item.date = object.value(QLatin1String("date")).toString().left(maxTextLength);
+        item.dateIso = object.value(QLatin1String("date_iso")).toString().left(maxTextLength);
+        item.img = object.value(QLatin1String("img")).toString().left(maxAddressLength);
+        item.url = object.value(QLatin1String("url")).toString().left(maxAddressLength);
         if (!item.date.isEmpty()) {
             const QDate day = QDate::fromString(item.date, dateFormat);
             if (day.isValid())

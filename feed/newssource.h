@@ -44,12 +44,18 @@ public:
     /// The most items read from an answer; later ones are left out. Every item
     /// costs memory and time, so a hostile answer must not name millions.
     static constexpr qsizetype maxItems = 1000;
+    /// A card shows two lines of title and one of description; longer texts are
+    /// cut where no card shows them, so that laying them out costs next to nothing.
+    static constexpr qsizetype maxTextLength = 300;
+    static constexpr qsizetype maxAddressLength = 2048;
 
     /**
      * The items of a "/news" answer: a JSON array, or an object holding the array
      * under "data". Each of the first maxItems elements becomes an item, also one
      * that is not an object (it gives an item with empty members); a member that
-     * is missing or not a string reads as empty. Any other answer gives no items.
+     * is missing or not a string reads as empty, and a long one is cut to
+     * maxTextLength, or maxAddressLength for addresses. Any other answer gives
+     * no items.
      */
     static QList<NewsItem> parse(const QByteArray &answer);
 

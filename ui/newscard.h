@@ -30,6 +30,7 @@ public:
     /// for pictureArea is drawn as it is; any other is scaled to cover the
     /// picture area on every paint.
     void setPicture(const QPixmap &picture);
+    bool hasPicture() const { return !m_picture.isNull(); }
 
 signals:
     void clicked();

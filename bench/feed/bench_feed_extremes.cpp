@@ -194,7 +194,7 @@ int measurePicture(int port, const QString &name)
             window, path,
             [&window] {
                 const NewsCard *card = window.findChild<NewsCard *>(u"newsCard"_s);
-                return card && !card->m_image.isNull();
+                return card && card->hasPicture();
             },
             end);
         window.findChild<NewsRow *>()->showItems({item});

@@ -62,7 +62,7 @@ Transfer download(QNetworkAccessManager *manager, const QString &url, const QStr
     const LauncherEnvironment shipped = LauncherEnvironment::compiledIn();
     FileDownload download(manager, shipped.downloadStallTimeoutMs);
     Transfer transfer;
-    transfer.outcome.reason = QStringLiteral("no end within %1 s").arg(timeoutMs / 1000);
+    transfer.outcome.networkError = QStringLiteral("no end within %1 s").arg(timeoutMs / 1000);
     QEventLoop loop;
     QObject::connect(&download, &FileDownload::finished, &loop, [&](const FileDownload::Outcome &outcome) {
         transfer.outcome = outcome;
@@ -127,7 +127,7 @@ int main(int argc, char *argv[])
         const Transfer uncut = download(&manager,
             base + QStringLiteral("/public/files/RAGEMultiplayer_Setup.exe?run=%1").arg(run), saved, timeoutMs);
         if (uncut.outcome.kind != FileDownload::Outcome::Kind::Saved || !sameContents(source, saved)) {
-            std::fprintf(stderr, "run %d: the uncut download failed: %s\n", run, qPrintable(uncut.outcome.reason));
+            std::fprintf(stderr, "run %d: the uncut download failed: %s\n", run, qPrintable(uncut.outcome.networkError));
             return 1;
         }
         QFile::remove(saved);
@@ -139,8 +139,8 @@ int main(int argc, char *argv[])
         const bool kept = cut.outcome.kind == FileDownload::Outcome::Kind::Saved;
         if (!kept || !sameContents(source, saved)) {
             const QString why = kept           ? QStringLiteral("the saved file differs from the served one")
-                : cut.outcome.reason.isEmpty() ? QStringLiteral("not saved")
-                                               : cut.outcome.reason;
+                : cut.outcome.networkError.isEmpty() ? QStringLiteral("not saved")
+                                               : cut.outcome.networkError;
             std::fprintf(stderr,
                 "run %d: uncut %.2f s; the cut download failed after %.2f s (%.2f of the file sent): %s\n", run,
                 uncut.seconds, cut.seconds, double(wire) / double(size), qPrintable(why));
