@@ -9,9 +9,16 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 
+#ifdef VELOR_LATENESS_PROBE
+#include "app/latenessprobe.h"
+#endif
+
 int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
 {
     QApplication app(argc, argv);
+#ifdef VELOR_LATENESS_PROBE
+    LatenessProbe latenessProbe; // benchmark builds: how long start-up blocks the GUI thread
+#endif
     QCoreApplication::setApplicationName(QString::fromUtf8(Velor::applicationName));
     QCoreApplication::setApplicationVersion(QString::fromUtf8(Velor::applicationVersion));
     QCoreApplication::setOrganizationName(QString::fromUtf8(Velor::organizationName));
