@@ -9,8 +9,8 @@
 /// first seconds after the process started and writes what it saw to the file
 /// named by the environment variable VELOR_LATENESS_PROBE_FILE, one "key value"
 /// line each, times in ms after the process started: the longest stretch the
-/// event loop was blocked (how late a short precise timer fired) and when it
-/// began, when the event loop started, when the first window was mapped and
+/// event loop was blocked (how late a short precise timer fired) and the tick
+/// it followed (the block began then or later), when the event loop started, when the first window was mapped and
 /// when its first frame was out. Without the variable it does nothing.
 class LatenessProbe final : public QObject
 {
