@@ -86,6 +86,9 @@ void LatenessProbe::tick()
 
 bool LatenessProbe::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Show && m_shownMs < 0 && watched->isWidgetType()
+        && static_cast<QWidget *>(watched)->isWindow())
+        m_shownMs = nowMs();
     if (event->type() == QEvent::Expose && m_mappedMs < 0 && watched->isWindowType()
         && static_cast<QWindow *>(watched)->isExposed())
         m_mappedMs = nowMs();
@@ -114,6 +117,7 @@ void LatenessProbe::write(bool complete)
     line("longestBlockFromMs", m_longestFromMs);
     line("blocksOver50Ms", m_blocksOverTarget, 0);
     line("ticks", m_ticks, 0);
+    line("shownMs", m_shownMs);
     line("loopStartMs", m_loopStartMs);
     line("mappedMs", m_mappedMs);
     line("firstPaintMs", m_firstPaintMs);

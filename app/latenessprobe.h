@@ -10,7 +10,8 @@
 /// named by the environment variable VELOR_LATENESS_PROBE_FILE, one "key value"
 /// line each, times in ms after the process started: the longest stretch the
 /// event loop was blocked (how late a short precise timer fired) and the tick
-/// it followed (the block began then or later), when the event loop started, when the first window was mapped and
+/// it followed (the block began then or later), when the first window was
+/// shown (built), when the event loop started, when that window was mapped and
 /// when its first frame was out. Without the variable it does nothing.
 class LatenessProbe final : public QObject
 {
@@ -36,6 +37,7 @@ private:
     double m_longestFromMs = -1;
     int m_ticks = 0;
     int m_blocksOverTarget = 0;
+    double m_shownMs = -1;
     double m_loopStartMs = -1;
     double m_mappedMs = -1;
     double m_firstPaintMs = -1;

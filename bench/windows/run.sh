@@ -83,7 +83,8 @@ start() {   # start <kind> <exe>: one start, its figures appended to results.tsv
         return 1
     fi
     { echo "$out"; cat "$file"; } | sed "s/^/$kind\t/; s/ /\t/" >>"$work/results.tsv"
-    printf '%-9s %s\n' "$kind" "$(echo "$out" | tr '\n' ' ') $(grep longestBlockMs "$file")" >&2
+    printf '%-18s %s %s\n' "$kind" "$(echo "$out" | tr '\n' ' ')" \
+        "$(grep -E '^(shown|firstFrame|longestBlock|longestBlockFrom)Ms ' "$file" | tr '\n' ' ')" >&2
 }
 kinds=(own "$build/windows-bench/VelorLauncher.exe" bare "$build/windows-bench/VelorBareWindow.exe"
     loopback "$build/windows-bench-loopback/VelorLauncher.exe")
@@ -92,6 +93,7 @@ for round in $(seq 0 "$runs"); do
     for ((k = 0; k < ${#kinds[@]}; k += 2)); do start "${kinds[k]}$([ "$round" = 0 ] && echo -warm-up)" "${kinds[k + 1]}"; done
 done
 
+cp "$work/results.tsv" "$build/windows-bench/startup-results.tsv"   # every start's figures, for a closer look
 python3 - "$work/results.tsv" <<'PY'
 import collections, statistics, sys
 data = collections.defaultdict(lambda: collections.defaultdict(list))
