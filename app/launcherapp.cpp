@@ -13,6 +13,10 @@
 #include <QMessageBox>
 #include <QSysInfo>
 
+#ifdef VELOR_LATENESS_PROBE
+#include "app/latenessprobe.h"
+#endif
+
 int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
 {
     // The toolkit obeys options wherever they stand on its command line
@@ -22,6 +26,9 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     int toolkitArgc = 1;
     char *toolkitArgv[] = {argv[0], nullptr};
     QApplication app(toolkitArgc, toolkitArgv);
+#ifdef VELOR_LATENESS_PROBE
+    LatenessProbe latenessProbe; // benchmark builds: how long start-up blocks the GUI thread
+#endif
     QCoreApplication::setApplicationName(QString::fromUtf8(Velor::applicationName));
     QCoreApplication::setApplicationVersion(QString::fromUtf8(VelorConfig::version));
     QCoreApplication::setOrganizationName(QString::fromUtf8(Velor::organizationName));

@@ -2,6 +2,8 @@
 # Runs every area's benchmarks and prints one table: medians with minimum and
 # maximum, each against its same-run baseline.
 #   bench/run-benchmarks.sh <build folder>
+# BENCH_AREAS names other areas than the default ones (make windows-bench:
+# "windows", whose run.sh takes the folder that holds its builds).
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:-build/bench}" && pwd)"
@@ -12,7 +14,7 @@ trap 'rm -f "$results"' EXIT
 # would open stderr afresh and empty the log file it may be redirected to.)
 show() { while IFS= read -r line; do printf '%s\n' "$line" >&2; printf '%s\n' "$line"; done; }
 
-for area in app ui launch feed update; do
+for area in ${BENCH_AREAS:-app ui launch feed update}; do
     script="$here/$area/run.sh"
     [ -x "$script" ] || continue
     echo "== $area" >&2

@@ -17,12 +17,13 @@ packages=(
 # The Windows build: the mingw-w64 cross compiler (posix threads, which Qt
 # needs), the tools to unpack, patch and bootstrap Debian's qtbase and
 # libsodium sources, NSIS and osslsigncode for the installer, and Wine with the
-# X tools the Wine tests use.
+# X tools the Wine tests and benchmark use (the benchmark's window watcher is
+# built against libX11 and libXdamage; its network namespace needs iproute2).
 [ "${1:-}" = "--windows" ] && packages+=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
     libz-mingw-w64-dev ninja-build dpkg-dev patch xz-utils perl autoconf automake libtool
     nsis osslsigncode
-    wine wine64 xdotool x11-utils imagemagick
+    wine wine64 xdotool x11-utils imagemagick libx11-dev libxdamage-dev iproute2
 )
 
 missing=()
