@@ -7,12 +7,30 @@
 #include <QElapsedTimer>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTimer>
 #include <memory>
+#include <mutex>
+
+namespace {
+// The first https request loads the TLS library and the system's certificates,
+// which on Windows holds its thread for up to a second. The first proxy lookup
+// runs on a worker thread before any request goes out: it does this first.
+void startTls()
+{
+    if (QSslSocket::supportsSsl())
+        QSslConfiguration::defaultConfiguration();
+}
+} // namespace
 
 NetworkManager::NetworkManager(ProxyLookup proxyLookup, QObject *parent)
     : QNetworkAccessManager(parent)
-    , m_proxy(new SystemProxy(std::move(proxyLookup)))
+    , m_proxy(new SystemProxy([lookup = std::move(proxyLookup)](const QNetworkProxyQuery &query) {
+        static std::once_flag tls;
+        std::call_once(tls, &startTls);
+        return lookup(query);
+    }))
 {
     setProxyFactory(m_proxy);
 }
