@@ -78,9 +78,6 @@ void TestChannel::messages_data()
 {
     QTest::addColumn<QByteArray>("chunks"); // "|" between chunks
     QTest::addColumn<int>("plays"); // 1 plays, 0 only shows the window, -1 nothing
-    QTest::newRow("link") << QByteArray("velorlauncher://connect/1") << 1;
-    QTest::newRow("bare prefix, capitals") << QByteArray("VelorLauncher://") << 1;
-    QTest::newRow("invalid UTF-8") << QByteArray("\xff\xfe velorlauncher://") << 0;
     QTest::newRow("split: only the first chunk counts") << QByteArray("velor|launcher://") << 0;
     QTest::newRow("megabytes") << "velorlauncher://" + QByteArray(8 << 20, 'a') << 1;
     QTest::newRow("silent: dropped after its time-out") << QByteArray() << -1;

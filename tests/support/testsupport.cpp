@@ -34,14 +34,12 @@ FixtureServer::~FixtureServer()
 
 QString FixtureServer::url(const QString &path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+    return "http://127.0.0.1:" + QString::number(m_server.serverPort()) + path;
 }
 
 QString FixtureServer::refusedUrl(const QString &path)
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(probe.serverPort()).arg(path);
+    return FixtureServer().url(path); // a port that was free, and is again
 }
 
 void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
