@@ -1,6 +1,7 @@
 #include "app/instancechannel.h"
 
 #include "config/launcherenvironment.h"
+#include "config/logging.h"
 #include "config/platform.h"
 
 #include <QDeadlineTimer>
@@ -22,23 +23,34 @@ InstanceChannel::Role InstanceChannel::claim(QLocalSocket &socket, int connectWa
 {
     if (m_address.isEmpty())
         return Role::Lone;
-    socket.connectToServer(m_address, QIODevice::ReadWrite);
-    if (socket.waitForConnected(connectWaitMs))
-        return Role::Second;
+    // Only a launcher of this user counts: on Windows another account can
+    // hold a pipe of this name, and this copy then runs on its own.
+    const auto reached = [this, &socket](int waitMs) {
+        socket.abort();
+        socket.connectToServer(m_address, QIODevice::ReadWrite);
+        return socket.waitForConnected(waitMs);
+    };
+    if (reached(connectWaitMs))
+        return Platform::isOwnServer(socket) ? Role::Second : refuse(socket);
     if (m_lock.tryLock(0))
         return Role::First;
 
     emit contended();
     const QDeadlineTimer deadline(contentionWaitMs);
     while (!deadline.hasExpired()) {
-        socket.abort();
-        socket.connectToServer(m_address, QIODevice::ReadWrite);
-        if (socket.waitForConnected(100))
-            return Role::Second;
+        if (reached(100))
+            return Platform::isOwnServer(socket) ? Role::Second : refuse(socket);
         if (m_lock.tryLock(0))
             return Role::First;
         QThread::msleep(50);
     }
+    socket.abort();
+    return Role::Lone;
+}
+
+InstanceChannel::Role InstanceChannel::refuse(QLocalSocket &socket)
+{
+    qCWarning(lcChannel) << "the channel's name is held by a program of another user";
     socket.abort();
     return Role::Lone;
 }
@@ -56,7 +68,7 @@ bool InstanceChannel::listen()
     QLocalServer::removeServer(m_address);
     if (m_server->listen(m_address))
         return true;
-    qWarning("Later launcher copies cannot reach this one: %s", qPrintable(m_server->errorString()));
+    qCWarning(lcChannel) << "later launcher copies cannot reach this one:" << m_server->errorString();
     return false;
 }
 
@@ -74,6 +86,7 @@ void InstanceChannel::onConnection()
             socket->disconnect(this);
             socket->abort();
             socket->deleteLater();
+            qCInfo(lcChannel) << "a later copy asked for the window" << (messageRequestsPlay(message) ? "and to play" : "");
             emit activated(messageRequestsPlay(message));
         });
     }

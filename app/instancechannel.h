@@ -31,7 +31,7 @@ public:
     enum class Role {
         Second, ///< connected to a running copy
         First, ///< holds the lock; may listen for later copies
-        Lone, ///< nobody answered and the lock stayed taken, or there is no channel
+        Lone, ///< nobody answered and the lock stayed taken, another user answered, or there is no channel
     };
 
     explicit InstanceChannel(const QString &name, QObject *parent = nullptr);
@@ -67,6 +67,7 @@ signals:
 
 private:
     void onConnection();
+    Role refuse(QLocalSocket &socket);
 
     QString m_address;
     QLockFile m_lock;

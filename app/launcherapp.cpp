@@ -1,19 +1,29 @@
 #include "app/launcherapp.h"
 
 #include "app/instancechannel.h"
+#include "app/logfile.h"
 #include "config/launcherenvironment.h"
+#include "config/logging.h"
+#include "config/platform.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLocalSocket>
 #include <QMessageBox>
+#include <QSysInfo>
 
 int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
 {
-    QApplication app(argc, argv);
+    // The toolkit obeys options wherever they stand on its command line
+    // (-platformpluginpath loads a library from any folder, -stylesheet reads
+    // any file), and a link handed over unescaped can carry them: it gets the
+    // program's name alone, and the launcher reads its arguments itself.
+    int toolkitArgc = 1;
+    char *toolkitArgv[] = {argv[0], nullptr};
+    QApplication app(toolkitArgc, toolkitArgv);
     QCoreApplication::setApplicationName(QString::fromUtf8(Velor::applicationName));
-    QCoreApplication::setApplicationVersion(QString::fromUtf8(Velor::applicationVersion));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(VelorConfig::version));
     QCoreApplication::setOrganizationName(QString::fromUtf8(Velor::organizationName));
     if (hooks.applicationReady)
         hooks.applicationReady(app);
@@ -33,6 +43,7 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
             QMessageBox::warning(nullptr, QString::fromUtf8(Velor::applicationName),
                 QStringLiteral("Лаунчер уже запущен!"), QMessageBox::Ok, QMessageBox::NoButton);
         } else {
+            Platform::letComeForward(socket);
             socket.write(link.toUtf8());
             socket.waitForBytesWritten(1000);
         }
@@ -44,6 +55,12 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     LauncherEnvironment environment = LauncherEnvironment::compiledIn();
     if (hooks.adjustEnvironment)
         hooks.adjustEnvironment(environment);
+    LogFile log(environment.logFolder);
+    log.install();
+    qInfo().noquote() << Velor::applicationName << environment.version << "on Qt" << qVersion() << "and"
+                      << QSysInfo::prettyProductName();
+    if (role == InstanceChannel::Role::Lone)
+        qCWarning(lcChannel) << "no channel: later copies open windows of their own";
 
     MainWindow window(environment);
     // Nothing the first frame does not need runs before it. A copy that starts
@@ -62,7 +79,9 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     window.show();
     if (hooks.windowShown)
         hooks.windowShown(window);
-    if (!link.isEmpty())
-        QMetaObject::invokeMethod(&window, "handleUrlLaunch", Qt::QueuedConnection, Q_ARG(QString, link));
+    if (!link.isEmpty()) {
+        qCInfo(lcChannel) << "started with a launch link";
+        QMetaObject::invokeMethod(&window, [&window] { window.activate(true); }, Qt::QueuedConnection);
+    }
     return QApplication::exec();
 }

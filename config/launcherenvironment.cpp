@@ -4,11 +4,13 @@
 #include "velorconfig.h"
 
 #include <QCoreApplication>
+#include <QNetworkProxyFactory>
 #include <QStandardPaths>
 
 LauncherEnvironment LauncherEnvironment::compiledIn()
 {
     LauncherEnvironment env;
+    env.version = QString::fromUtf8(VelorConfig::version);
     env.apiBase = QString::fromUtf8(VelorConfig::apiBase);
     env.websiteUrl = QString::fromUtf8(VelorConfig::websiteUrl);
     env.forumUrl = QString::fromUtf8(VelorConfig::forumUrl);
@@ -35,6 +37,9 @@ LauncherEnvironment LauncherEnvironment::compiledIn()
     env.tempFolder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
     env.settingsLocation = Platform::settingsLocation();
     env.clientKeyLocation = Platform::clientKeyLocation();
+    env.logFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/logs");
+    env.cacheFolder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    env.proxyLookup = &QNetworkProxyFactory::systemProxyForQuery;
     env.quitApplication = [] { QCoreApplication::quit(); };
     return env;
 }

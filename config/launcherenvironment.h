@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QNetworkProxy>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -11,7 +12,6 @@
 namespace Velor {
 /// Identity and fixed values of the launcher and of the game client it starts.
 inline constexpr char applicationName[] = "VELOR RP Launcher";
-inline constexpr auto &applicationVersion = VelorConfig::version;
 inline constexpr char organizationName[] = "VELOR RP";
 inline constexpr char gameServerPort[] = "22005";
 inline constexpr char clientProgram[] = "updater.exe";
@@ -21,12 +21,14 @@ inline constexpr char ipcServerName[] = "VelorLauncherIPC";
 
 /**
  * Everything the launcher takes from outside: the community's addresses, the
- * client folders to search, where settings live, the time-outs, and the
- * quitting that tests replace. compiledIn() gives the values built into this executable;
- * tests start from it and point the addresses at their own loopback servers.
+ * client folders to search, where settings, logs and the cache live, the
+ * time-outs, and the services that tests replace. compiledIn() gives the
+ * values built into this executable; tests start from it and point the
+ * addresses at their own loopback servers.
  */
 struct LauncherEnvironment final
 {
+    QString version; ///< this build's
     QString apiBase; ///< origin of "/servers", "/news" and "/launcher/version"
     QString websiteUrl; ///< origin of "/donate" and "/news/<slug>"
     QString forumUrl;
@@ -42,16 +44,22 @@ struct LauncherEnvironment final
     QString neighbourClientFolder; ///< the "RAGEMP" folder next to the launcher
     QStringList fixedClientFolders; ///< searched after the remembered folder
     QString tempFolder; ///< downloads and the unpacked update go here
-    QString settingsLocation; ///< the launcher's own setting (see Platform::settingsLocation)
+    QString settingsLocation; ///< the launcher's own settings (see Platform::settingsLocation)
     QString clientKeyLocation; ///< where the client reads its server address
+    QString logFolder; ///< launcher.log and its predecessors
+    QString cacheFolder; ///< the HTTP cache of the news and its pictures
 
     int statusIntervalMs = 30000; ///< online-count poll period
     int requestTimeoutMs = 30000; ///< silence after which status, news and picture requests give up
     int downloadStallTimeoutMs = 60000; ///< silence after which the installer and update downloads give up
+    QList<int> resumeDelaysMs{1000, 2000, 4000}; ///< a broken download resumes after each of these
     int unpackTimeoutMs = 60000; ///< bound on unpacking an update
     int commitAttempts = 6; ///< tries to give a finished download its name...
     int commitRetryDelayMs = 300; ///< ...this far apart: at most 1.5 s in all
 
+    /// Finds the system's proxy for a request. Called off the GUI thread only:
+    /// on Windows it may run automatic proxy discovery for many seconds.
+    std::function<QList<QNetworkProxy>(const QNetworkProxyQuery &)> proxyLookup;
     /// Ends the application (after an update installer has been started).
     std::function<void()> quitApplication;
 

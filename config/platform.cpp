@@ -6,7 +6,10 @@
 #include <QStandardPaths>
 
 #ifdef Q_OS_WIN
+#include <QLocalSocket>
 #include <io.h>
+#include <sddl.h>
+#include <vector>
 #include <windows.h>
 #else
 #include <sys/stat.h>
@@ -15,7 +18,48 @@
 
 namespace Platform {
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+namespace {
+// The TOKEN_USER of a process; empty when it cannot be read, as for a process
+// of another account.
+std::vector<char> tokenUser(HANDLE process)
+{
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &token))
+        return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> user(size);
+    const bool read = size && ::GetTokenInformation(token, TokenUser, user.data(), size, &size);
+    ::CloseHandle(token);
+    return read ? user : std::vector<char>();
+}
+
+PSID sidOf(std::vector<char> &user)
+{
+    return reinterpret_cast<TOKEN_USER *>(user.data())->User.Sid;
+}
+
+DWORD serverProcess(QLocalSocket &socket)
+{
+    ULONG id = 0;
+    return ::GetNamedPipeServerProcessId(reinterpret_cast<HANDLE>(socket.socketDescriptor()), &id) ? id : 0;
+}
+
+QString sessionAndUser()
+{
+    DWORD session = 0;
+    ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
+    std::vector<char> user = tokenUser(::GetCurrentProcess());
+    wchar_t *sid = nullptr;
+    if (user.empty() || !::ConvertSidToStringSidW(sidOf(user), &sid))
+        return QStringLiteral("-%1").arg(session);
+    const QString suffix = QStringLiteral("-%1-%2").arg(session).arg(QString::fromWCharArray(sid));
+    ::LocalFree(sid);
+    return suffix;
+}
+} // namespace
+#else
 namespace {
 QString configFile(const QString &relative)
 {
@@ -113,7 +157,11 @@ QString expandArchiveCommand(const QString &zipPath, const QString &folder)
 Command unpackCommand(const QString &zipPath, const QString &folder)
 {
 #ifdef Q_OS_WIN
-    return {QStringLiteral("powershell"), {QStringLiteral("-Command"), expandArchiveCommand(zipPath, folder)}};
+    wchar_t system[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    return {QString::fromWCharArray(system, int(length)) + QStringLiteral("\\WindowsPowerShell\\v1.0\\powershell.exe"),
+        {QStringLiteral("-NoProfile"), QStringLiteral("-NonInteractive"), QStringLiteral("-Command"),
+            expandArchiveCommand(zipPath, folder)}};
 #else
     return {
         QStringLiteral("unzip"), {QStringLiteral("-o"), QStringLiteral("-q"), zipPath, QStringLiteral("-d"), folder}};
@@ -123,10 +171,37 @@ Command unpackCommand(const QString &zipPath, const QString &folder)
 QString channelAddress(const QString &name)
 {
 #ifdef Q_OS_WIN
-    return name;
+    return name + sessionAndUser();
 #else
     const QString folder = privateShortFolder();
     return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
+#endif
+}
+
+bool isOwnServer(QLocalSocket &socket)
+{
+#ifdef Q_OS_WIN
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, serverProcess(socket));
+    if (!process)
+        return false;
+    std::vector<char> server = tokenUser(process);
+    ::CloseHandle(process);
+    std::vector<char> own = tokenUser(::GetCurrentProcess());
+    return !server.empty() && !own.empty() && ::EqualSid(sidOf(server), sidOf(own));
+#else
+    // The socket lives in a folder only this user can enter.
+    Q_UNUSED(socket);
+    return true;
+#endif
+}
+
+void letComeForward(QLocalSocket &socket)
+{
+#ifdef Q_OS_WIN
+    if (const DWORD process = serverProcess(socket))
+        ::AllowSetForegroundWindow(process);
+#else
+    Q_UNUSED(socket);
 #endif
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 class QFileDevice;
+class QLocalSocket;
 class QSettings;
 
 /// The only place that knows which operating system it runs on. On Windows it
@@ -36,7 +37,10 @@ struct Command final
 };
 
 /// The external command that unpacks the zip archive zipPath into folder,
-/// overwriting files and reporting success with exit code 0.
+/// overwriting files and reporting success with exit code 0. On Windows the
+/// system's own PowerShell by its full path: by its bare name Windows would
+/// first look in the working folder, which for a launcher started from a
+/// browser may be the downloads folder.
 Command unpackCommand(const QString &zipPath, const QString &folder);
 
 /// The PowerShell command text for Windows, with both paths quoted so that no
@@ -46,11 +50,23 @@ QString expandArchiveCommand(const QString &zipPath, const QString &folder);
 /// Quotes text as a PowerShell single-quoted string literal.
 QString powerShellQuote(const QString &text);
 
-/// The address a QLocalServer named name listens on: the pipe name itself on
-/// Windows; elsewhere a socket in a short folder of the user's own, since a
-/// socket path holds at most 107 bytes whatever the temporary folder is. Empty
-/// when no such folder can be had.
+/// The address a QLocalServer named name listens on. On Windows a pipe, whose
+/// names every account on the machine shares: the name followed by the
+/// session and the user, so that two players signed in at once each have
+/// their own. Elsewhere a socket in a short folder of the user's own, since a
+/// socket path holds at most 107 bytes whatever the temporary folder is.
+/// Empty when no such folder can be had.
 QString channelAddress(const QString &name);
+
+/// Whether the launcher at the other end of a connected channel runs as this
+/// user. Another account can create a pipe of any name first; a copy that
+/// took it for the running launcher would hand it links, or never open.
+bool isOwnServer(QLocalSocket &socket);
+
+/// Lets the launcher at the other end of the channel bring its window to the
+/// front: Windows lets only the foreground program, which a copy started from
+/// a link is, hand that on.
+void letComeForward(QLocalSocket &socket);
 
 /// A per-user lock file that decides which launcher copy is the first one.
 QString singleInstanceLockPath(const QString &name);

@@ -12,6 +12,9 @@ constexpr qint64 decodeLimitBytes = qint64(decodeLimitMb) << 20;
 // Scaling while decoding still reads every pixel; beyond this a single
 // picture would hold up the window for seconds.
 constexpr qint64 maxSourcePixels = qint64(128) << 20;
+// A progressive JPEG keeps every coefficient of the whole picture while it is
+// decoded, about six bytes a pixel at full colour resolution: 4K fits.
+constexpr qint64 maxProgressivePixels = qint64(8) << 20;
 
 qint64 pixelBytes(const QSize &size)
 {
@@ -48,7 +51,28 @@ bool scalesWhileDecoding(const QByteArray &data)
 }
 } // namespace
 
-QRect NewsPicture::placement(const QSize &pictureSize)
+bool NewsPicture::isProgressiveJpeg(const QByteArray &data)
+{
+    if (!data.startsWith("\xFF\xD8"))
+        return false;
+    // Segments up to the frame header: each a marker, then a big-endian length
+    // that counts itself; markers may be padded with 0xFF.
+    for (qsizetype at = 2; at + 4 <= data.size();) {
+        const uchar marker = uchar(data[at + 1]);
+        if (uchar(data[at]) != 0xFF || marker == 0xDA || marker == 0xD9)
+            return false;
+        if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            at += marker == 0xFF ? 1 : 2; // padding, or a marker without a length
+            continue;
+        }
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+        at += 2 + (qsizetype(uchar(data[at + 2])) << 8 | uchar(data[at + 3]));
+    }
+    return false;
+}
+
+QRect NewsPicture::placement(const QSize &pictureSize, const QRectF &area)
 {
     if (pictureSize.isEmpty())
         return QRect();
@@ -59,7 +83,7 @@ QRect NewsPicture::placement(const QSize &pictureSize)
     return QRect(QPoint(x, y), scaled);
 }
 
-QImage NewsPicture::prepare(const QByteArray &data, qreal devicePixelRatio)
+QImage NewsPicture::prepare(const QByteArray &data, const QRectF &area, qreal devicePixelRatio)
 {
     if (data.isEmpty() || data.size() > maxBytes || !(devicePixelRatio > 0))
         return QImage();
@@ -71,9 +95,10 @@ QImage NewsPicture::prepare(const QByteArray &data, qreal devicePixelRatio)
     reader.setAllocationLimit(decodeLimitMb);
 
     const QSize source = reader.size();
-    if (source.isEmpty() || qint64(source.width()) * source.height() > maxSourcePixels)
+    const qint64 pixels = qint64(source.width()) * source.height();
+    if (source.isEmpty() || pixels > maxSourcePixels || (pixels > maxProgressivePixels && isProgressiveJpeg(data)))
         return QImage();
-    const QRect drawn = placement(source);
+    const QRect drawn = placement(source, area);
     const QSize scaled = (QSizeF(drawn.size()) * devicePixelRatio).toSize();
     // Pictures that are not scaled while decoding are held at full size first;
     // a very long, thin picture is large even once scaled.
@@ -92,9 +117,9 @@ QImage NewsPicture::prepare(const QByteArray &data, qreal devicePixelRatio)
                   .scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
 
-    // Keep what the clip of the area lets through: its aligned box, 163 x 162.
-    // That part is 162 or 163 pixels wide, and placement() of either width
-    // puts it back where it was cut from.
+    // Keep what the clip of the area lets through: its aligned box (for the
+    // card's area 163 x 162, placement() of either width putting it back where
+    // it was cut from).
     const QRect shown = drawn & area.toAlignedRect();
     const QRect kept
         = QRectF(QPointF(shown.topLeft() - drawn.topLeft()) * devicePixelRatio, QSizeF(shown.size()) * devicePixelRatio)

@@ -5,37 +5,39 @@
 #include <QRect>
 #include <QRectF>
 
-/// Where a news card shows its picture, and the picture made ready for it.
+/// A news picture made ready for the area of a card that shows it.
 namespace NewsPicture {
-
-/// The picture area of a card, in the card's coordinates.
-inline constexpr QRectF area{16.5, 12.0, 162.0, 162.0};
 
 /// Downloads larger than this are no picture for a card; they are refused.
 inline constexpr qint64 maxBytes = qint64(32) << 20;
 
 /**
- * Where a picture of the given size is drawn: scaled with its aspect ratio
- * kept until it covers the area (one side exactly 162), and centred, the
- * offsets rounded half away from zero. What overhangs the area is clipped.
- * A 320 x 180 picture lands at (-47, 12) with size 288 x 162.
+ * Where a picture of the given size is drawn in area: scaled with its aspect
+ * ratio kept until it covers the area, and centred, the offsets rounded half
+ * away from zero. What overhangs the area is clipped. A 320 x 180 picture in
+ * the area (16.5, 12) 162 x 162 lands at (-47, 12) with size 288 x 162.
  */
-QRect placement(const QSize &pictureSize);
+QRect placement(const QSize &pictureSize, const QRectF &area);
 
 /**
- * Decodes a downloaded picture straight into the part of it that the area
- * shows, at the given device pixel ratio: scaled to cover the area as
- * placement() says, and cut to the pixels the area's clip lets through. The
- * result carries the pixel ratio, and placement() of its own size is the
- * spot it came from, so it is drawn without further scaling. The full-size
- * picture is never held: readers that can scale while decoding do so, and
- * others are only used when the full size stays small. Opaque pictures come
- * as QImage::Format_RGB888; keep that format when making a pixmap of one
- * (Qt::NoFormatConversion).
+ * Decodes a downloaded picture straight into the part of it that area shows,
+ * at the given device pixel ratio: scaled to cover the area as placement()
+ * says, and cut to the pixels the area's clip lets through. The result
+ * carries the pixel ratio, and placement() of its own size is the spot it
+ * came from, so it is drawn without further scaling. The full-size picture is
+ * never held: readers that can scale while decoding do so, and others are
+ * only used when the full size stays small. Opaque pictures come as
+ * QImage::Format_RGB888; keep that format when making a pixmap of one
+ * (Qt::NoFormatConversion). Safe to call on any thread.
  *
  * Null when the data is empty or larger than maxBytes, is no image, does not
- * tell its size, or would need too much memory to decode.
+ * tell its size, or would need too much memory to decode: a progressive JPEG,
+ * which is decoded whole whatever size is asked for, is refused from its
+ * header alone above a few megapixels.
  */
-QImage prepare(const QByteArray &data, qreal devicePixelRatio);
+QImage prepare(const QByteArray &data, const QRectF &area, qreal devicePixelRatio);
+
+/// Whether data is a JPEG whose frame is coded progressively.
+bool isProgressiveJpeg(const QByteArray &data);
 
 } // namespace NewsPicture

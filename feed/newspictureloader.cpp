@@ -1,6 +1,8 @@
 #include "feed/newspictureloader.h"
 
+#include "config/logging.h"
 #include "feed/newspicture.h"
+#include "net/background.h"
 #include "net/networkrequest.h"
 #include "net/replybody.h"
 
@@ -12,18 +14,26 @@ NewsPictureLoader::NewsPictureLoader(QNetworkAccessManager *manager, int transfe
     , m_manager(manager)
     , m_transferTimeoutMs(transferTimeoutMs)
 {
+    // One picture at a time: decoding one may take tens of megabytes.
+    m_decoder.setMaxThreadCount(1);
 }
 
-void NewsPictureLoader::load(QObject *target, const QString &url, qreal devicePixelRatio)
+NewsPictureLoader::~NewsPictureLoader()
+{
+    m_decoder.clear();
+}
+
+void NewsPictureLoader::load(int key, const QString &url, const QRectF &area, qreal devicePixelRatio)
 {
     if (!isWebAddress(QUrl(url, QUrl::TolerantMode)))
         return;
-    m_pending.enqueue({target, url, devicePixelRatio});
+    m_pending.enqueue({key, url, area, devicePixelRatio, m_generation});
     startNext();
 }
 
-void NewsPictureLoader::cancelPending()
+void NewsPictureLoader::reset()
 {
+    ++m_generation;
     m_pending.clear();
 }
 
@@ -31,9 +41,7 @@ void NewsPictureLoader::startNext()
 {
     while (m_running < maxRunning && !m_pending.isEmpty()) {
         const Pending next = m_pending.dequeue();
-        if (!next.target)
-            continue;
-        QNetworkReply *reply = getAnswer(m_manager, next.url, m_transferTimeoutMs, NewsPicture::maxBytes);
+        QNetworkReply *reply = getAnswer(m_manager, next.url, m_transferTimeoutMs, NewsPicture::maxBytes, true);
         ++m_running;
         connect(reply, &QNetworkReply::finished, this, [this, reply, next] { finish(reply, next); });
     }
@@ -41,14 +49,29 @@ void NewsPictureLoader::startNext()
 
 void NewsPictureLoader::finish(QNetworkReply *reply, const Pending &pending)
 {
-    --m_running;
     reply->deleteLater();
-    if (pending.target) {
-        if (const std::optional<QByteArray> body = completeBody(reply)) {
-            const QImage picture = NewsPicture::prepare(*body, pending.devicePixelRatio);
-            if (!picture.isNull())
-                emit pictureReady(pending.target, picture);
-        }
+    if (pending.generation != m_generation)
+        return done();
+    if (QNetworkReply *cached = retryFromCache(m_manager, reply, NewsPicture::maxBytes)) {
+        connect(cached, &QNetworkReply::finished, this, [this, cached, pending] { finish(cached, pending); });
+        return;
     }
+    const std::optional<QByteArray> body = completeBody(reply);
+    if (!body)
+        return done();
+    runInBackground(
+        m_decoder, this, [body = *body, pending] { return NewsPicture::prepare(body, pending.area, pending.devicePixelRatio); },
+        [this, pending](const QImage &picture) {
+            if (picture.isNull())
+                qCWarning(lcFeed).noquote() << "not a picture a card can show:" << loggable(QUrl(pending.url));
+            else if (pending.generation == m_generation)
+                emit pictureReady(pending.key, picture);
+            done();
+        });
+}
+
+void NewsPictureLoader::done()
+{
+    --m_running;
     startNext();
 }

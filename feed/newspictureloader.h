@@ -2,9 +2,10 @@
 
 #include <QImage>
 #include <QObject>
-#include <QPointer>
 #include <QQueue>
+#include <QRectF>
 #include <QString>
+#include <QThreadPool>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -13,9 +14,12 @@ class QNetworkReply;
  * Downloads the pictures of the news cards, in the order they are asked for
  * and only a few at a time: a request that waited in the network manager's
  * queue would run out its silence time-out before its first byte. Each
- * picture is prepared for its target's pixel ratio on arrival (see
- * NewsPicture::prepare). A target deleted meanwhile is never reported; its
- * reply is only released. Only http and https addresses with a host are
+ * picture is prepared for its area and pixel ratio on a worker thread (see
+ * NewsPicture::prepare), one at a time, so that neither a large picture nor
+ * many at once hold up the window; a download counts as running until its
+ * picture is ready, so that at most maxRunning bodies are held at once. When
+ * nothing answers, the picture of the last good answer stands in from the
+ * network manager's cache. Only http and https addresses with a host are
  * fetched; any other address is ignored, as a picture that failed.
  */
 class NewsPictureLoader final : public QObject
@@ -28,27 +32,35 @@ public:
     static constexpr int maxRunning = 4;
 
     NewsPictureLoader(QNetworkAccessManager *manager, int transferTimeoutMs, QObject *parent = nullptr);
+    ~NewsPictureLoader() override;
 
-    void load(QObject *target, const QString &url, qreal devicePixelRatio);
-    /// Drops the downloads that have not started.
-    void cancelPending();
+    /// Fetches the picture at url; pictureReady() reports it under key.
+    void load(int key, const QString &url, const QRectF &area, qreal devicePixelRatio);
+    /// Forgets every load asked for so far: those not started are dropped,
+    /// and those under way report nothing.
+    void reset();
 
 signals:
-    void pictureReady(QObject *target, const QImage &picture);
+    void pictureReady(int key, const QImage &picture);
 
 private:
     struct Pending
     {
-        QPointer<QObject> target;
+        int key;
         QString url;
+        QRectF area;
         qreal devicePixelRatio;
+        quint64 generation;
     };
 
     void startNext();
     void finish(QNetworkReply *reply, const Pending &pending);
+    void done();
 
     QNetworkAccessManager *m_manager;
     int m_transferTimeoutMs;
     QQueue<Pending> m_pending;
+    quint64 m_generation = 0;
     int m_running = 0;
+    QThreadPool m_decoder;
 };

@@ -1,5 +1,7 @@
 #include "feed/newssource.h"
 
+#include "config/logging.h"
+#include "net/background.h"
 #include "net/replybody.h"
 
 #include <QDate>
@@ -9,11 +11,6 @@
 #include <QJsonValue>
 #include <QNetworkReply>
 #include <utility>
-
-namespace {
-// The answer is some kilobytes; nothing this large is one.
-constexpr qint64 maxAnswerBytes = qint64(16) << 20;
-} // namespace
 
 NewsSource::NewsSource(QNetworkAccessManager *manager, const QString &url, int timeoutMs, QObject *parent)
     : QObject(parent)
@@ -27,7 +24,7 @@ void NewsSource::fetch()
 {
     if (m_reply)
         return;
-    m_reply = getAnswer(m_manager, m_url, m_timeoutMs, maxAnswerBytes);
+    m_reply = getAnswer(m_manager, m_url, m_timeoutMs, maxAnswerBytes, true);
     connect(m_reply, &QNetworkReply::finished, this, &NewsSource::onFinished);
 }
 
@@ -38,16 +35,27 @@ void NewsSource::onFinished()
     if (!reply)
         return;
     reply->deleteLater();
+    if ((m_reply = retryFromCache(m_manager, reply, maxAnswerBytes))) {
+        qCInfo(lcFeed) << "no network: the news of the last good answer stand in";
+        connect(m_reply, &QNetworkReply::finished, this, &NewsSource::onFinished);
+        return;
+    }
     const std::optional<QByteArray> body = completeBody(reply);
     if (!body)
         return;
-    QList<NewsItem> items = parse(*body);
-    if (items.isEmpty())
-        return;
-    sortNewestFirst(items);
-    if (items.size() > maxItems)
-        items.resize(maxItems);
-    emit newsReady(items);
+    runInBackground(
+        *QThreadPool::globalInstance(), this,
+        [answer = *body] {
+            QList<NewsItem> items = parse(answer);
+            sortNewestFirst(items);
+            return items;
+        },
+        [this](const QList<NewsItem> &items) {
+            if (items.isEmpty())
+                qCWarning(lcFeed) << "the news answer holds no items";
+            else
+                emit newsReady(items);
+        });
 }
 
 QList<NewsItem> NewsSource::parse(const QByteArray &answer)
@@ -57,10 +65,10 @@ QList<NewsItem> NewsSource::parse(const QByteArray &answer)
         = document.isArray() ? document.array() : document.object().value(QLatin1String("data")).toArray();
 
     QList<NewsItem> items;
-    items.reserve(list.size());
+    items.reserve(qMin(list.size(), maxItems));
     const QString dateFormat = QStringLiteral("dd.MM.yyyy");
-    for (const QJsonValue &value : list) {
-        const QJsonObject object = value.toObject();
+    for (qsizetype i = 0; i < list.size() && i < maxItems; ++i) {
+        const QJsonObject object = list.at(i).toObject();
         NewsItem item;
         item.title = object.value(QLatin1String("title")).toString();
         item.description = object.value(QLatin1String("description")).toString();

@@ -24,8 +24,11 @@ class QNetworkAccessManager;
 class QNetworkReply;
 
 /**
- * Fetches "/news" and hands out its items newest first. A failed, stalled or
- * unreadable answer, and one without items, reports nothing.
+ * Fetches "/news" and hands out its items newest first. The answer is read on
+ * a worker thread, so that even the largest one allowed never holds up the
+ * window. When nothing answers (no connection, no name resolution, silence),
+ * the last good answer from the network manager's cache stands in. A failed,
+ * stalled or unreadable answer, and one without items, reports nothing.
  */
 class NewsSource final : public QObject
 {
@@ -36,15 +39,17 @@ public:
 
     void fetch();
 
-    /// The most items handed out; older ones are left out. Every card keeps a
-    /// picture, so the row's memory grows with this number.
+    /// The most an answer may hold: a real one is some kilobytes.
+    static constexpr qint64 maxAnswerBytes = qint64(2) << 20;
+    /// The most items read from an answer; later ones are left out. Every item
+    /// costs memory and time, so a hostile answer must not name millions.
     static constexpr qsizetype maxItems = 1000;
 
     /**
      * The items of a "/news" answer: a JSON array, or an object holding the array
-     * under "data". Every element becomes an item, also one that is not an object
-     * (it gives an item with empty members); a member that is missing or not a
-     * string reads as empty. Any other answer gives no items.
+     * under "data". Each of the first maxItems elements becomes an item, also one
+     * that is not an object (it gives an item with empty members); a member that
+     * is missing or not a string reads as empty. Any other answer gives no items.
      */
     static QList<NewsItem> parse(const QByteArray &answer);
 

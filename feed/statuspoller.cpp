@@ -1,20 +1,15 @@
 #include "feed/statuspoller.h"
 
+#include "config/logging.h"
 #include "net/replybody.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QLocale>
 #include <QNetworkReply>
 #include <QTimer>
 #include <limits>
-
-namespace {
-// The answer is some kilobytes; nothing this large is one.
-constexpr qint64 maxAnswerBytes = qint64(16) << 20;
-} // namespace
 
 StatusPoller::StatusPoller(
     QNetworkAccessManager *manager, const QString &url, int intervalMs, int timeoutMs, QObject *parent)
@@ -49,10 +44,13 @@ void StatusPoller::onFinished()
     if (!reply)
         return;
     reply->deleteLater();
-    if (const std::optional<QByteArray> body = completeBody(reply)) {
-        if (const std::optional<int> total = onlineTotal(*body))
-            emit onlineChanged(*total);
-    }
+    const std::optional<QByteArray> body = completeBody(reply);
+    if (!body)
+        return;
+    if (const std::optional<int> total = onlineTotal(*body))
+        emit onlineChanged(*total);
+    else
+        qCWarning(lcFeed) << "the server list is not a JSON array";
 }
 
 std::optional<int> StatusPoller::onlineTotal(const QByteArray &answer)
@@ -67,9 +65,4 @@ std::optional<int> StatusPoller::onlineTotal(const QByteArray &answer)
     for (const QJsonValue &server : servers)
         total += server.toObject().value(QLatin1String("online")).toInt(0);
     return int(qBound(qint64(std::numeric_limits<int>::min()), total, qint64(std::numeric_limits<int>::max())));
-}
-
-QString StatusPoller::formatOnline(int total)
-{
-    return QLocale(QLocale::Russian, QLocale::AnyScript, QLocale::AnyTerritory).toString(total);
 }

@@ -13,7 +13,8 @@ class QTimer;
 /**
  * Polls "/servers" for the number of players online: once at start() and then
  * on every tick. A tick while a poll is outstanding sends nothing. A failed,
- * stalled or unreadable poll reports nothing; the next tick polls again.
+ * stalled or unreadable poll reports nothing; the next tick polls again. The
+ * count is never taken from a cache: an old number would be a wrong one.
  */
 class StatusPoller final : public QObject
 {
@@ -22,6 +23,9 @@ class StatusPoller final : public QObject
 public:
     StatusPoller(
         QNetworkAccessManager *manager, const QString &url, int intervalMs, int timeoutMs, QObject *parent = nullptr);
+
+    /// The most a "/servers" answer may hold: thousands of servers.
+    static constexpr qint64 maxAnswerBytes = 256 * 1024;
 
     void start();
     void poll();
@@ -34,9 +38,6 @@ public:
      * not a JSON array.
      */
     static std::optional<int> onlineTotal(const QByteArray &answer);
-
-    /// The total as the online box shows it: digits grouped by thousands the Russian way.
-    static QString formatOnline(int total);
 
 signals:
     void onlineChanged(int total);

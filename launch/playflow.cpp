@@ -1,16 +1,15 @@
 #include "launch/playflow.h"
 
+#include "config/logging.h"
 #include "config/platform.h"
 #include "launch/gameclient.h"
 #include "launch/playprompts.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QSettings>
 
 namespace {
 const QString settingsKey = QStringLiteral("ragempPath");
-const QString errorTitle = QStringLiteral("Ошибка");
 } // namespace
 
 PlayFlow::PlayFlow(
@@ -21,6 +20,7 @@ PlayFlow::PlayFlow(
     , m_download(manager, environment.downloadStallTimeoutMs)
 {
     m_download.setCommitPolicy(&Platform::replaceFile, m_env.commitAttempts, m_env.commitRetryDelayMs);
+    m_download.setResumeDelays(m_env.resumeDelaysMs);
     m_folder = Platform::openSettings(m_env.settingsLocation)->value(settingsKey, QVariant(QString())).toString();
     connect(&m_download, &FileDownload::finished, this, &PlayFlow::onDownloadFinished);
 }
@@ -35,6 +35,21 @@ QString PlayFlow::installerPath() const
     return m_env.tempFolder + QStringLiteral("/RAGEMultiplayer_Setup.exe");
 }
 
+QString PlayFlow::clientFolder() const
+{
+    return GameClient::findFolder(m_env.neighbourClientFolder, m_folder, m_env.fixedClientFolders);
+}
+
+bool PlayFlow::chooseFolder(const QString &folder)
+{
+    if (!GameClient::holdsClient(folder)) {
+        qCInfo(lcPlay).noquote() << "no client in the chosen folder" << folder;
+        return false;
+    }
+    remember(folder);
+    return true;
+}
+
 void PlayFlow::play()
 {
     if (m_busy || m_download.isRunning()) {
@@ -42,30 +57,37 @@ void PlayFlow::play()
         return;
     }
     if (!launch())
-        warnStartFailed();
+        m_prompts.notify(PlayPrompts::Notice::ClientStartFailed);
 }
 
 bool PlayFlow::launch()
 {
-    const QString folder = GameClient::findFolder(m_env.neighbourClientFolder, m_folder, m_env.fixedClientFolders);
+    const QString folder = clientFolder();
     if (folder.isEmpty()) {
+        qCInfo(lcPlay) << "no client found";
         askWhatToDo();
         return true;
     }
+    qCInfo(lcPlay).noquote() << "client in" << folder;
     remember(folder);
-    return GameClient::writeServerAddress(m_env.clientKeyLocation, m_env.gameServerHost, m_env.gameServerPort)
-        && GameClient::start(folder);
+    if (!GameClient::writeServerAddress(m_env.clientKeyLocation, m_env.gameServerHost, m_env.gameServerPort)) {
+        qCWarning(lcPlay).noquote() << "cannot write the server address to" << m_env.clientKeyLocation;
+        return false;
+    }
+    qCInfo(lcPlay).noquote() << "server address" << m_env.gameServerHost + QLatin1Char(':') + m_env.gameServerPort
+                             << "written to" << m_env.clientKeyLocation;
+    if (!GameClient::start(folder)) {
+        qCWarning(lcPlay).noquote() << "the client did not start from" << folder;
+        return false;
+    }
+    qCInfo(lcPlay) << "client started";
+    return true;
 }
 
 void PlayFlow::askWhatToDo()
 {
     m_busy = true;
-    const auto answer = m_prompts.clientMissing([this](const QString &folder) {
-        if (!GameClient::holdsClient(folder))
-            return false;
-        remember(folder);
-        return true;
-    });
+    const auto answer = m_prompts.clientMissing([this](const QString &folder) { return chooseFolder(folder); });
     m_busy = false;
     switch (answer) {
     case PlayPrompts::ClientMissingAnswer::Download:
@@ -76,7 +98,7 @@ void PlayFlow::askWhatToDo()
         // The folder was the user's own choice, so a client that will not
         // start there is reported as on the first attempt.
         if (!launch())
-            warnStartFailed();
+            m_prompts.notify(PlayPrompts::Notice::ClientStartFailed);
         break;
     case PlayPrompts::ClientMissingAnswer::Cancel:
         break;
@@ -91,37 +113,19 @@ void PlayFlow::remember(const QString &folder)
 
 void PlayFlow::onDownloadFinished(const FileDownload::Outcome &outcome)
 {
-    m_prompts.downloadEnded();
-    // The boxes below wait for the user like the dialogs before them.
+    // The boxes wait for the user like the dialogs before them.
     m_busy = true;
-    const QString installer = installerPath();
-    switch (outcome.kind) {
-    case FileDownload::Outcome::Kind::Saved:
-        m_prompts.notify(PlayPrompts::Notice::Information, QStringLiteral("Установка"),
-            QStringLiteral("Сейчас запустится установщик RAGE Multiplayer.\n"
-                           "После установки нажмите кнопку «Начать играть» снова."));
+    m_prompts.downloadEnded(outcome);
+    if (outcome.kind == FileDownload::Outcome::Kind::Saved) {
+        const QString installer = installerPath();
+        m_prompts.notify(PlayPrompts::Notice::InstallerStarting);
         if (!Platform::prepareToRun(installer) || !QProcess::startDetached(installer, QStringList(), QString())) {
             // The user was just told it would start, so a failure must not pass in silence.
-            m_prompts.notify(PlayPrompts::Notice::Critical, errorTitle,
-                QStringLiteral("Не удалось запустить установщик RAGE Multiplayer:\n%1")
-                    .arg(QDir::toNativeSeparators(installer)));
+            qCWarning(lcPlay).noquote() << "the client installer did not start:" << installer;
+            m_prompts.notify(PlayPrompts::Notice::InstallerStartFailed, installer);
+        } else {
+            qCInfo(lcPlay).noquote() << "client installer started:" << installer;
         }
-        break;
-    case FileDownload::Outcome::Kind::SaveFailed:
-        m_prompts.notify(PlayPrompts::Notice::Critical, errorTitle, QStringLiteral("Не удалось сохранить установщик."));
-        break;
-    case FileDownload::Outcome::Kind::Canceled:
-        break;
-    case FileDownload::Outcome::Kind::Failed:
-        m_prompts.notify(PlayPrompts::Notice::Critical, QStringLiteral("Ошибка загрузки"),
-            QStringLiteral("Не удалось скачать RAGE Multiplayer:\n%1").arg(outcome.reason));
-        break;
     }
     m_busy = false;
-}
-
-void PlayFlow::warnStartFailed()
-{
-    m_prompts.notify(PlayPrompts::Notice::Warning, errorTitle,
-        QStringLiteral("Не удалось запустить RageMP!\nПроверьте путь в настройках."));
 }

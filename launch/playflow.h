@@ -28,7 +28,11 @@ public:
     ~PlayFlow() override;
 
     void play();
-    QString rememberedFolder() const { return m_folder; }
+
+    /// The folder play() would start the client from now; empty when no folder holds it.
+    QString clientFolder() const;
+    /// Remembers folder as the client's when it holds the client; returns whether it does.
+    bool chooseFolder(const QString &folder);
 
 private:
     QString installerPath() const;
@@ -36,7 +40,6 @@ private:
     void askWhatToDo();
     void remember(const QString &folder);
     void onDownloadFinished(const FileDownload::Outcome &outcome);
-    void warnStartFailed();
 
     LauncherEnvironment m_env;
     PlayPrompts &m_prompts;

@@ -1,14 +1,37 @@
 #include "net/filedownload.h"
 
+#include "config/logging.h"
 #include "config/platform.h"
 #include "net/networkrequest.h"
+#include "net/replybody.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
-#include <QTimer>
 #include <sodium.h>
+
+namespace {
+// If-Range takes only a strong validator: an ETag that is not weak, else the date.
+QByteArray validatorOf(const QNetworkReply *reply)
+{
+    const QByteArray etag = reply->rawHeader("ETag").trimmed();
+    if (!etag.isEmpty() && !etag.startsWith("W/"))
+        return etag;
+    return reply->rawHeader("Last-Modified").trimmed();
+}
+
+// The first byte of a 206 answer's "bytes <first>-<last>/<length>"; -1 when it has none.
+qint64 rangeStart(const QNetworkReply *reply)
+{
+    const QByteArray range = reply->rawHeader("Content-Range").trimmed();
+    if (!range.startsWith("bytes "))
+        return -1;
+    bool number = false;
+    const qint64 first = range.mid(6, range.indexOf('-') - 6).toLongLong(&number);
+    return number ? first : -1;
+}
+} // namespace
 
 FileDownload::FileDownload(QNetworkAccessManager *manager, int stallTimeoutMs, QObject *parent)
     : QObject(parent)
@@ -19,6 +42,8 @@ FileDownload::FileDownload(QNetworkAccessManager *manager, int stallTimeoutMs, Q
     // Once per process, before libsodium's first use; its SHA-256 needs nothing
     // it sets up, so a failure here costs nothing.
     [[maybe_unused]] static const int sodium = sodium_init();
+    m_resumeTimer.setSingleShot(true);
+    connect(&m_resumeTimer, &QTimer::timeout, this, [this] { request(m_received); });
 }
 
 FileDownload::~FileDownload()
@@ -44,14 +69,14 @@ void FileDownload::start(const QString &url, const QString &path, bool hash)
     if (m_running)
         return;
     m_running = true;
+    m_url = url;
     m_path = path;
-    m_received = 0;
+    m_hashing = hash;
+    m_validator.clear();
+    m_resumes = 0;
+    m_startedOver = false;
     m_writeFailed = false;
     m_canceled = false;
-    // libsodium's SHA-256: about twice as fast as Qt's on a large archive.
-    m_hash.reset(hash ? new crypto_hash_sha256_state : nullptr);
-    if (m_hash)
-        crypto_hash_sha256_init(m_hash.get());
     // A name of its own beside the target, made afresh (NewOnly) so that no
     // file or link planted there is written through. Not a QTemporaryFile:
     // that keeps its handle open after close(), and Windows cannot rename an
@@ -59,51 +84,121 @@ void FileDownload::start(const QString &url, const QString &path, bool hash)
     m_file = std::make_unique<QFile>(
         path + QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
     if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        qCWarning(lcNetwork).noquote() << "cannot create" << m_file->fileName() << ':' << m_file->errorString();
         // Nowhere to save it: don't fetch it at all.
-        QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::SaveFailed, {}, {}}); });
+        QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::SaveFailed, {}, 0, {}}); });
         return;
     }
-    m_reply = m_manager->get(makeGetRequest(url, m_stallTimeoutMs));
+    qCInfo(lcNetwork).noquote() << "downloading" << loggable(QUrl(url, QUrl::TolerantMode)) << "to" << path;
+    startOver();
+    request(0);
+}
+
+void FileDownload::startOver()
+{
+    m_file->resize(0);
+    m_file->seek(0);
+    m_received = 0;
+    // libsodium's SHA-256: about twice as fast as Qt's on a large archive.
+    m_hash.reset(m_hashing ? new crypto_hash_sha256_state : nullptr);
+    if (m_hash)
+        crypto_hash_sha256_init(m_hash.get());
+}
+
+void FileDownload::request(qint64 offset)
+{
+    QNetworkRequest request = makeGetRequest(m_url, m_stallTimeoutMs);
+    if (offset > 0) {
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
+        request.setRawHeader("If-Range", m_validator);
+    }
+    m_requestedFrom = offset;
+    m_headAccepted = false;
+    m_reply = m_manager->get(request);
     // Left unbounded, Qt's network thread reads far ahead of the disk and holds
     // much of the file in memory; a small window keeps memory flat and is faster.
     m_reply->setReadBufferSize(readAheadLimit);
     connect(m_reply, &QIODevice::readyRead, this, &FileDownload::drain);
     connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
-        if (m_reply && m_reply->header(QNetworkRequest::ContentLengthHeader).isValid() && total > 0)
-            emit progress(received, total);
+        if (m_reply && m_headAccepted && m_reply->header(QNetworkRequest::ContentLengthHeader).isValid() && total > 0)
+            emit progress(m_requestedFrom + received, m_requestedFrom + total);
     });
     // Queued, so that whoever holds this download never hears of its end from
     // inside start(), cancel() or its own destruction.
     connect(m_reply, &QNetworkReply::finished, this, &FileDownload::onReplyFinished, Qt::QueuedConnection);
 }
 
+bool FileDownload::acceptHead()
+{
+    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (m_headAccepted || !status.isValid())
+        return true;
+    m_headAccepted = true;
+    if (m_requestedFrom == 0) {
+        m_validator = validatorOf(m_reply);
+        return true;
+    }
+    if (status.toInt() == 206 && rangeStart(m_reply) == m_requestedFrom) {
+        qCInfo(lcNetwork) << "resumed at byte" << m_requestedFrom;
+        return true;
+    }
+    if (status.toInt() == 200) {
+        // The file changed, or the server ignores ranges: this is all of it.
+        qCInfo(lcNetwork) << "the server sent the whole file again";
+        m_validator = validatorOf(m_reply);
+        m_requestedFrom = 0;
+        startOver();
+        return true;
+    }
+    // 416, or a range other than the one asked for: once more from the start.
+    qCWarning(lcNetwork) << "the server answered the range with" << status.toInt() << m_reply->rawHeader("Content-Range");
+    const QString error = m_reply->errorString();
+    m_reply->disconnect(this);
+    m_reply->abort();
+    m_reply->deleteLater();
+    m_reply = nullptr;
+    if (m_startedOver) {
+        conclude({Outcome::Kind::NetworkError, error, 0, {}});
+    } else {
+        m_startedOver = true;
+        startOver();
+        request(0);
+    }
+    return false;
+}
+
 void FileDownload::cancel()
 {
-    if (!m_reply)
+    if (!m_running)
         return;
     m_canceled = true;
-    m_reply->abort();
+    if (m_reply)
+        m_reply->abort();
+    else if (m_resumeTimer.isActive()) {
+        m_resumeTimer.stop();
+        QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::Canceled, {}, 0, {}}); });
+    }
 }
 
 void FileDownload::drain()
 {
-    if (!m_reply || m_writeFailed || !m_reply->isOpen())
+    if (!m_reply || m_writeFailed || !m_reply->isOpen() || !acceptHead())
         return;
     // One buffer, reused: a fresh allocation per piece lets the allocator's
     // free lists grow with the download.
     m_buffer.resize(256 * 1024);
     for (qint64 size; (size = m_reply->read(m_buffer.data(), m_buffer.size())) > 0;) {
-        const QByteArrayView piece(m_buffer.constData(), size);
-        m_received += size;
-        if (m_hash)
-            crypto_hash_sha256_update(
-                m_hash.get(), reinterpret_cast<const unsigned char *>(piece.data()), quint64(size));
-        if (m_file->write(piece.data(), size) != size) {
+        if (m_file->write(m_buffer.constData(), size) != size) {
             // A full disk: the rest is not worth fetching.
+            qCWarning(lcNetwork).noquote() << "cannot write" << m_file->fileName() << ':' << m_file->errorString();
             m_writeFailed = true;
             m_reply->abort();
             return;
         }
+        m_received += size;
+        if (m_hash)
+            crypto_hash_sha256_update(m_hash.get(), reinterpret_cast<const unsigned char *>(m_buffer.constData()),
+                quint64(size));
     }
 }
 
@@ -112,33 +207,56 @@ void FileDownload::onReplyFinished()
     if (!m_reply)
         return;
     drain();
+    if (!m_reply) // a fresh request took its place, or the range was refused for good
+        return;
     QNetworkReply *reply = m_reply;
     m_reply = nullptr;
     reply->deleteLater();
 
     using Kind = Outcome::Kind;
     if (m_writeFailed)
-        return conclude({Kind::SaveFailed, {}, {}});
+        return conclude({Kind::SaveFailed, {}, 0, {}});
     if (m_canceled)
-        return conclude({Kind::Canceled, {}, {}});
-    switch (reply->error()) {
-    case QNetworkReply::NoError:
-        break;
-    case QNetworkReply::OperationCanceledError: // only the transfer time-out aborts it otherwise
-        return conclude({Kind::Failed,
-            QStringLiteral("Загрузка прервана: сервер не присылал данных %1 с.")
-                .arg((qMax(m_stallTimeoutMs, 1) + 999) / 1000),
-            {}});
-    default:
-        return conclude({Kind::Failed, reply->errorString(), {}});
+        return conclude({Kind::Canceled, {}, 0, {}});
+    Outcome failure{Kind::NetworkError, reply->errorString(), 0, {}};
+    if (reply->error() == QNetworkReply::OperationCanceledError) // only the transfer time-out aborts it otherwise
+        failure = {Kind::Stalled, {}, (qMax(m_stallTimeoutMs, 1) + 999) / 1000, {}};
+    else if (reply->error() == QNetworkReply::NoError)
+        failure.kind = isTruncated(reply, m_received - m_requestedFrom) ? Kind::Cut : Kind::Saved;
+    if (failure.kind != Kind::Saved) {
+        // A transfer that breaks resumes; an answer the server means, such as
+        // an HTTP error, does not. Once it has broken, a line that comes back
+        // slowly counts as broken too.
+        const bool broke = failure.kind != Kind::NetworkError || reply->error() == QNetworkReply::RemoteHostClosedError
+            || (m_resumes > 0 && failedForWantOfNetwork(reply));
+        qCWarning(lcNetwork).noquote() << "download of" << loggable(reply->url()) << "broke off after" << m_received
+                                       << "bytes:" << loggableError(reply);
+        if (!broke || !resume())
+            conclude(failure);
+        return;
     }
-    if (isTruncated(reply, m_received))
-        return conclude({Kind::Failed, QStringLiteral("Соединение оборвалось до конца файла."), {}});
     Platform::syncToDisk(*m_file);
     m_file->close();
-    if (m_file->error() != QFileDevice::NoError)
-        return conclude({Kind::SaveFailed, {}, {}});
+    if (m_file->error() != QFileDevice::NoError) {
+        qCWarning(lcNetwork).noquote() << "cannot write" << m_file->fileName() << ':' << m_file->errorString();
+        return conclude({Kind::SaveFailed, {}, 0, {}});
+    }
     commit(m_commitAttempts);
+}
+
+bool FileDownload::resume()
+{
+    if (m_resumes >= m_resumeDelaysMs.size())
+        return false;
+    const int delayMs = m_resumeDelaysMs.at(m_resumes++);
+    // Without a validator nothing tells a changed file from the same one, so
+    // the rest would be spliced onto another file's start: fetch it whole.
+    if (m_validator.isEmpty())
+        startOver();
+    qCInfo(lcNetwork) << "resuming from byte" << m_received << "in" << delayMs << "ms, attempt" << m_resumes << "of"
+                      << m_resumeDelaysMs.size();
+    m_resumeTimer.start(delayMs);
+    return true;
 }
 
 void FileDownload::commit(int attemptsLeft)
@@ -150,10 +268,13 @@ void FileDownload::commit(int attemptsLeft)
             digest.resize(crypto_hash_sha256_BYTES);
             crypto_hash_sha256_final(m_hash.get(), reinterpret_cast<unsigned char *>(digest.data()));
         }
-        return conclude({Outcome::Kind::Saved, {}, digest});
+        qCInfo(lcNetwork).noquote() << "saved" << m_path << '(' << m_received << "bytes)";
+        return conclude({Outcome::Kind::Saved, {}, 0, digest});
     }
-    if (attemptsLeft <= 1)
-        return conclude({Outcome::Kind::SaveFailed, {}, {}});
+    if (attemptsLeft <= 1) {
+        qCWarning(lcNetwork).noquote() << "cannot put the download in place as" << m_path;
+        return conclude({Outcome::Kind::SaveFailed, {}, 0, {}});
+    }
     QTimer::singleShot(m_commitDelayMs, this, [this, attemptsLeft] { commit(attemptsLeft - 1); });
 }
 

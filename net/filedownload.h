@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -18,7 +20,14 @@ class QFile;
  * the target, and takes the target's name only once it arrived whole and
  * without error; until then an earlier file of that name stays untouched, and
  * nothing is left behind by a download that fails, is cancelled or is dropped.
- * Every ending is reported once, by finished(), from the event loop.
+ *
+ * A transfer that breaks (the connection reset or closed, or the server
+ * silent for the stall time-out) resumes by itself from the bytes already on
+ * disk, after each of the resume delays in turn: it asks for the rest with
+ * Range, guarded by If-Range with the first answer's validator, so that a
+ * file changed meanwhile is fetched anew rather than spliced. Only when the
+ * delays are spent does the download fail. Every ending is reported once, by
+ * finished(), from the event loop.
  */
 class FileDownload final : public QObject
 {
@@ -31,11 +40,14 @@ public:
             Saved, ///< the whole body is in place under its final name
             SaveFailed, ///< the file could not be written or put in place
             Canceled, ///< cancel() was called; nothing to report
-            Failed, ///< network, HTTP or transfer failure; reason says which
+            NetworkError, ///< the network or the server failed; networkError says how
+            Stalled, ///< the server stayed silent for stallSeconds
+            Cut, ///< the connection closed before the end of the file
         };
-        Kind kind = Kind::Failed;
-        QString reason; ///< for Failed: the cause, ready to show to the user
-        QByteArray sha256; ///< for Saved with hashing asked for: the body's digest
+        Kind kind = Kind::NetworkError;
+        QString networkError; ///< the network layer's own description
+        int stallSeconds = 0;
+        QByteArray sha256; ///< for Saved with hashing asked for: the whole file's digest
     };
 
     /// Puts the finished temporary file in the target's place.
@@ -53,8 +65,10 @@ public:
      * delayMs, attempts times in all, before the download counts as unsaved.
      */
     void setCommitPolicy(CommitStep step, int attempts, int delayMs);
+    /// How long to wait before each resume of a broken transfer; as many resumes as delays.
+    void setResumeDelays(const QList<int> &delaysMs) { m_resumeDelaysMs = delaysMs; }
 
-    /// Streams url into path; with hash set the body's SHA-256 is computed as
+    /// Streams url into path; with hash set the file's SHA-256 is computed as
     /// it is written. Does nothing while a download runs.
     void start(const QString &url, const QString &path, bool hash = false);
     /// Stops the download; it ends as Canceled.
@@ -62,14 +76,18 @@ public:
     bool isRunning() const { return m_running; }
 
 signals:
-    /// Bytes so far of a body whose length is known; without a length nothing
-    /// is reported, so a bar never jumps to full at the close.
+    /// Bytes of the file so far, of a body whose length is known; without a
+    /// length nothing is reported, so a bar never jumps to full at the close.
     void progress(qint64 received, qint64 total);
     void finished(const FileDownload::Outcome &outcome);
 
 private:
+    void request(qint64 offset);
+    bool acceptHead();
+    void startOver();
     void drain();
     void onReplyFinished();
+    bool resume();
     void commit(int attemptsLeft);
     void conclude(Outcome outcome);
 
@@ -78,13 +96,22 @@ private:
     CommitStep m_commitStep;
     int m_commitAttempts = 6;
     int m_commitDelayMs = 300;
+    QList<int> m_resumeDelaysMs{1000, 2000, 4000};
 
     QPointer<QNetworkReply> m_reply;
     std::unique_ptr<QFile> m_file;
     std::unique_ptr<crypto_hash_sha256_state> m_hash;
+    bool m_hashing = false;
+    QTimer m_resumeTimer;
+    QString m_url;
     QString m_path;
+    QByteArray m_validator; ///< the first answer's ETag or Last-Modified, for If-Range
     QByteArray m_buffer;
-    qint64 m_received = 0;
+    qint64 m_received = 0; ///< bytes in the file
+    qint64 m_requestedFrom = 0; ///< where the current reply's body starts in the file
+    int m_resumes = 0;
+    bool m_startedOver = false;
+    bool m_headAccepted = false;
     bool m_running = false;
     bool m_writeFailed = false;
     bool m_canceled = false;

@@ -4,11 +4,12 @@
 #include <QNetworkReply>
 #include <QUrl>
 
-QNetworkRequest makeGetRequest(const QString &url, int transferTimeoutMs)
+QNetworkRequest makeGetRequest(const QString &url, int transferTimeoutMs, bool cacheable)
 {
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     request.setAttribute(
         QNetworkRequest::RedirectPolicyAttribute, QVariant(int(QNetworkRequest::NoLessSafeRedirectPolicy)));
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, cacheable);
     request.setTransferTimeout(transferTimeoutMs);
     return request;
 }
@@ -35,4 +36,17 @@ bool isLoopback(const QUrl &url)
 {
     const QString host = url.host().toLower();
     return host == QLatin1String("localhost") || QHostAddress(host).isLoopback();
+}
+
+QString loggable(const QUrl &url)
+{
+    return url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment).toString();
+}
+
+QString loggableError(const QNetworkReply *reply)
+{
+    QString error = reply->errorString();
+    for (const QUrl &url : {reply->url(), reply->request().url()})
+        error.replace(url.toString(), loggable(url));
+    return error;
 }

@@ -10,8 +10,10 @@ class QUrl;
  * A GET request as the launcher sends every one of them: the address parsed
  * tolerantly, redirects followed unless they lead from https to http, and the
  * transfer abandoned after transferTimeoutMs without a byte (0: no bound).
+ * Only a cacheable request's answer is kept in the network manager's cache,
+ * to be revalidated by the server's validators and shown when offline.
  */
-QNetworkRequest makeGetRequest(const QString &url, int transferTimeoutMs);
+QNetworkRequest makeGetRequest(const QString &url, int transferTimeoutMs, bool cacheable = false);
 
 /**
  * Whether a reply that ended without error delivered fewer bytes than its
@@ -28,3 +30,11 @@ bool isWebAddress(const QUrl &url);
 
 /// Whether url names a loopback host, where no one else can answer.
 bool isLoopback(const QUrl &url);
+
+/// url as it may be written to the log: no user, query or fragment, which
+/// may carry tokens.
+QString loggable(const QUrl &url);
+
+/// The reply's error as it may be written to the log: Qt names the whole
+/// address in it.
+QString loggableError(const QNetworkReply *reply);

@@ -44,9 +44,44 @@ std::optional<QByteArray> completeBody(QNetworkReply *reply)
     return body;
 }
 
-QNetworkReply *getAnswer(QNetworkAccessManager *manager, const QString &url, int timeoutMs, qint64 maxBytes)
+QNetworkReply *getAnswer(
+    QNetworkAccessManager *manager, const QString &url, int timeoutMs, qint64 maxBytes, bool cacheable)
 {
-    QNetworkReply *reply = manager->get(makeGetRequest(url, timeoutMs));
+    QNetworkReply *reply = manager->get(makeGetRequest(url, timeoutMs, cacheable));
+    limitReplySize(reply, maxBytes);
+    return reply;
+}
+
+bool failedForWantOfNetwork(const QNetworkReply *reply)
+{
+    switch (reply->error()) {
+    case QNetworkReply::OperationCanceledError: // the silence bound, unless the size limit struck
+        return !exceededSizeLimit(reply);
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QNetworkReply *retryFromCache(QNetworkAccessManager *manager, const QNetworkReply *failed, qint64 maxBytes)
+{
+    QNetworkRequest request = failed->request();
+    if (!manager->cache() || !failedForWantOfNetwork(failed)
+        || request.attribute(QNetworkRequest::CacheLoadControlAttribute) == QNetworkRequest::AlwaysCache)
+        return nullptr;
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysCache);
+    QNetworkReply *reply = manager->get(request);
     limitReplySize(reply, maxBytes);
     return reply;
 }

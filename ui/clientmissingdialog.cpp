@@ -1,5 +1,7 @@
 #include "ui/clientmissingdialog.h"
 
+#include "ui/theme.h"
+
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,25 +9,6 @@
 #include <QVBoxLayout>
 
 namespace {
-const QString dialogStyle = QStringLiteral(
-    "QDialog {  background: #1a1a1a;  border: 1px solid rgba(255,255,255,0.15);}"
-    "QLabel { background: transparent; color: rgba(255,255,255,0.85); }"
-    "QPushButton { font-family: 'Akrobat','Segoe UI'; font-size: 13px; border-radius: 6px; padding: 8px 18px; }");
-const QString titleStyle
-    = QStringLiteral("font-family:'Akrobat','Segoe UI'; font-size:16px; font-weight:700; color:#FFFFFF;");
-const QString descriptionStyle
-    = QStringLiteral("font-family:'Akrobat','Segoe UI'; font-size:13px; color:rgba(255,255,255,0.55);");
-const QString errorStyle = QStringLiteral("font-family:'Akrobat','Segoe UI'; font-size:12px; color:#FF6B6B;");
-const QString downloadButtonStyle
-    = QStringLiteral("QPushButton { background:#FFCC00; color:#382D00; font-weight:700; border:none; }"
-                     "QPushButton:hover { background:#FFD633; }");
-const QString pathButtonStyle
-    = QStringLiteral("QPushButton { background:rgba(255,255,255,0.07); border:1px solid rgba(255,255,255,0.12);"
-                     " color:rgba(255,255,255,0.80); }QPushButton:hover { background:rgba(255,255,255,0.13); }");
-const QString cancelButtonStyle = QStringLiteral(
-    "QPushButton { background:transparent; border:none; color:rgba(255,255,255,0.35); padding: 8px 10px; }"
-    "QPushButton:hover { color:rgba(255,255,255,0.65); }");
-
 QLabel *addLabel(
     QDialog *dialog, QVBoxLayout *layout, const char *objectName, const QString &text, const QString &style)
 {
@@ -54,16 +37,17 @@ ClientMissingDialog::ClientMissingDialog(std::function<bool(const QString &)> ac
     setObjectName(QStringLiteral("clientMissingDialog"));
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(440, 200);
-    setStyleSheet(dialogStyle);
+    setStyleSheet(Theme::dialog);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 22, 24, 20);
     layout->setSpacing(10);
-    addLabel(this, layout, "clientMissingTitleLabel", QStringLiteral("RAGE Multiplayer не найден"), titleStyle);
+    addLabel(this, layout, "clientMissingTitleLabel", QStringLiteral("RAGE Multiplayer не найден"), Theme::dialogTitle);
     addLabel(this, layout, "clientMissingDescriptionLabel",
-        QStringLiteral("Установите RAGE Multiplayer или укажите путь к уже установленной версии."), descriptionStyle)
+        QStringLiteral("Установите RAGE Multiplayer или укажите путь к уже установленной версии."),
+        Theme::dialogDescription)
         ->setWordWrap(true);
-    m_errorLabel = addLabel(this, layout, "clientMissingErrorLabel", QString(), errorStyle);
+    m_errorLabel = addLabel(this, layout, "clientMissingErrorLabel", QString(), Theme::dialogError);
     m_errorLabel->setWordWrap(true);
     m_errorLabel->hide();
     layout->addStretch();
@@ -71,19 +55,24 @@ ClientMissingDialog::ClientMissingDialog(std::function<bool(const QString &)> ac
     auto *row = new QHBoxLayout;
     row->setSpacing(8);
     QPushButton *download
-        = addButton(this, row, "downloadClientButton", QStringLiteral("Скачать RageMP"), downloadButtonStyle);
+        = addButton(this, row, "downloadClientButton", QStringLiteral("Скачать RageMP"), Theme::dialogMainButton);
     QPushButton *path
-        = addButton(this, row, "chooseClientFolderButton", QStringLiteral("Указать путь..."), pathButtonStyle);
+        = addButton(this, row, "chooseClientFolderButton", QStringLiteral("Указать путь..."), Theme::dialogButton);
     row->addStretch();
     QPushButton *cancel
-        = addButton(this, row, "cancelClientMissingButton", QStringLiteral("Отмена"), cancelButtonStyle);
+        = addButton(this, row, "cancelClientMissingButton", QStringLiteral("Отмена"), Theme::dialogQuietButton);
     layout->addLayout(row);
 
     connect(download, &QAbstractButton::clicked, this, [this] {
         m_answer = PlayPrompts::ClientMissingAnswer::Download;
         accept();
     });
-    connect(path, &QAbstractButton::clicked, this, &ClientMissingDialog::chooseFolder);
+    connect(path, &QAbstractButton::clicked, this, [this] {
+        if (chooseFolder(this, m_errorLabel, m_acceptFolder)) {
+            m_answer = PlayPrompts::ClientMissingAnswer::FolderChosen;
+            accept();
+        }
+    });
     connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
 }
 
@@ -94,18 +83,19 @@ PlayPrompts::ClientMissingAnswer ClientMissingDialog::ask()
     return m_answer;
 }
 
-void ClientMissingDialog::chooseFolder()
+bool ClientMissingDialog::chooseFolder(
+    QWidget *parent, QLabel *errorLabel, const std::function<bool(const QString &folder)> &acceptFolder)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Выберите папку RAGE Multiplayer"),
+    const QString chosen = QFileDialog::getExistingDirectory(parent, QStringLiteral("Выберите папку RAGE Multiplayer"),
         QStringLiteral("C:/"), QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (chosen.isEmpty())
-        return;
-    if (!m_acceptFolder(chosen)) {
-        m_errorLabel->setText(QStringLiteral(
+        return false;
+    if (!acceptFolder(chosen)) {
+        errorLabel->setText(QStringLiteral(
             "Файл updater.exe не найден в выбранной папке. Выберите папку с установленным RAGE Multiplayer."));
-        m_errorLabel->show();
-        return;
+        errorLabel->show();
+        return false;
     }
-    m_answer = PlayPrompts::ClientMissingAnswer::FolderChosen;
-    accept();
+    errorLabel->hide();
+    return true;
 }

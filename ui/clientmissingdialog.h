@@ -22,9 +22,15 @@ public:
     /// Runs the dialog modally; Escape counts as cancel.
     PlayPrompts::ClientMissingAnswer ask();
 
-private:
-    void chooseFolder();
+    /**
+     * Asks the user for the client's folder and hands it to acceptFolder;
+     * shows in errorLabel why a folder without the client was refused.
+     * Returns whether a folder was accepted. The settings use it too.
+     */
+    static bool chooseFolder(
+        QWidget *parent, QLabel *errorLabel, const std::function<bool(const QString &folder)> &acceptFolder);
 
+private:
     std::function<bool(const QString &)> m_acceptFolder;
     QLabel *m_errorLabel = nullptr;
     PlayPrompts::ClientMissingAnswer m_answer = PlayPrompts::ClientMissingAnswer::Cancel;

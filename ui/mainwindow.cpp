@@ -3,9 +3,13 @@
 #include "feed/newssource.h"
 #include "feed/statuspoller.h"
 #include "launch/playflow.h"
+#include "net/networkmanager.h"
 #include "ui/newsrow.h"
+#include "ui/settingsdialog.h"
 #include "ui/styledprogressdialog.h"
+#include "ui/theme.h"
 #include "ui/widgetprompts.h"
+#include "ui/wording.h"
 #include "update/updater.h"
 
 #include <QDesktopServices>
@@ -13,7 +17,6 @@
 #include <QLinearGradient>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QNetworkAccessManager>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -22,18 +25,9 @@
 #include <QUrl>
 
 namespace {
-// The longest the network waits for a first frame that does not come.
+// How long the network waits for a first frame before it looks again whether
+// the window is on the screen at all.
 constexpr int firstFrameWaitMs = 500;
-
-const QString titleButtonStyle = QStringLiteral(
-    "QPushButton {  background: rgba(25,25,25,0.75);  border: 1px solid rgba(255,255,255,0.12);  border-radius: 6px;"
-    "  color: rgba(255,255,255,0.45);  font-size: 14px;}");
-const QString minimizeExtraStyle = QStringLiteral(
-    "QPushButton { padding-bottom: 4px; }QPushButton:hover { background: rgba(80,80,80,0.85); color: white; }");
-const QString closeExtraStyle = QStringLiteral("QPushButton:hover { background: rgba(200,45,45,0.9); color: white; }");
-const QString versionLabelStyle = QStringLiteral(
-    "font-family: 'Akrobat','Segoe UI';font-size: 11px;color: rgba(255,255,255,0.30);background: transparent;"
-    "border: none;");
 
 // Draws the background and the sidebar panel inside the rounded window shape.
 // Touches no widget, so it may run off the GUI thread.
@@ -61,24 +55,24 @@ QImage renderFrame(const QSize &size, qreal devicePixelRatio)
         const int y = (size.height() - logical.height()) / 2;
         painter.drawImage(QPoint(x, y), scaled);
     } else {
-        painter.fillRect(bounds, QColor(18, 18, 18, 255));
+        painter.fillRect(bounds, Theme::frameFallback);
         QRadialGradient glow(QPointF(200, 700), 800);
-        glow.setColorAt(0.0, QColor(255, 225, 44, 22));
-        glow.setColorAt(1.0, QColor(255, 225, 44, 0));
+        glow.setColorAt(0.0, Theme::frameGlow);
+        glow.setColorAt(1.0, Theme::frameGlowEnd);
         painter.fillRect(bounds, glow);
     }
 
     QPainterPath panel;
     panel.addRoundedRect(QRectF(20.5, 20.5, 205, 623), 12.0, 12.0, Qt::AbsoluteSize);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(18, 18, 18, 217));
+    painter.setBrush(Theme::panel);
     painter.drawPath(panel);
     QLinearGradient sheen(QPointF(20, 20), QPointF(20, 644));
-    sheen.setColorAt(0.0, QColor(255, 255, 255, 10));
-    sheen.setColorAt(1.0, QColor(0, 0, 0, 18));
+    sheen.setColorAt(0.0, Theme::panelSheenTop);
+    sheen.setColorAt(1.0, Theme::panelSheenBottom);
     painter.setBrush(sheen);
     painter.drawPath(panel);
-    painter.setPen(QPen(QBrush(QColor(255, 255, 255, 20)), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.setPen(QPen(QBrush(Theme::panelOutline), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(panel);
     return frame;
@@ -89,8 +83,12 @@ QImage renderFrame(const QSize &size, qreal devicePixelRatio)
 MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     : QMainWindow(parent)
     , m_env(std::move(environment))
-    , m_netManager(new QNetworkAccessManager(this))
+    , m_network(new NetworkManager(m_env.proxyLookup, this))
+    , m_status(new StatusPoller(m_network, m_env.serversUrl(), m_env.statusIntervalMs, m_env.requestTimeoutMs, this))
+    , m_news(new NewsSource(m_network, m_env.newsUrl(), m_env.requestTimeoutMs, this))
+    , m_updater(new Updater(m_env, m_network, this))
     , m_prompts(std::make_unique<WidgetPrompts>(this))
+    , m_play(std::make_unique<PlayFlow>(m_env, m_network, *m_prompts))
 {
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -99,36 +97,40 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     // place before the first frame.
     m_firstFrame = std::async(std::launch::async, renderFrame, size(), devicePixelRatioF());
 
-    m_play = new PlayFlow(m_env, m_netManager, *m_prompts, this);
-
     m_centralWidget = new QWidget(this);
     m_centralWidget->setObjectName(QStringLiteral("centralWidget"));
     setCentralWidget(m_centralWidget);
-    m_newsRow = new NewsRow(m_centralWidget, m_netManager, m_env.newsPageBase(), m_env.requestTimeoutMs);
+    m_newsRow = new NewsRow(m_centralWidget, m_network, m_env.newsPageBase(), m_env.requestTimeoutMs);
 
     buildTitleBar();
     buildSidebar();
     buildContent();
 
-    m_status = new StatusPoller(m_netManager, m_env.serversUrl(), m_env.statusIntervalMs, m_env.requestTimeoutMs, this);
     connect(m_status, &StatusPoller::onlineChanged, this, [this](int total) {
-        m_onlineLabel->setText(StatusPoller::formatOnline(total));
+        m_onlineLabel->setText(Wording::onlineCount(total));
         if (QWidget *box = m_onlineLabel->parentWidget())
             box->adjustSize();
     });
-    m_news = new NewsSource(m_netManager, m_env.newsUrl(), m_env.requestTimeoutMs, this);
     connect(m_news, &NewsSource::newsReady, m_newsRow, &NewsRow::showItems);
-
-    m_updater = new Updater(m_env, this);
-    connect(m_updater, &Updater::updateAvailable, this, &MainWindow::onUpdateAvailable);
-    connect(m_updater, &Updater::downloadProgress, this, &MainWindow::onUpdateDownloadProgress);
-    connect(m_updater, &Updater::downloadFinished, this, &MainWindow::onUpdateDownloadFinished);
-    connect(m_updater, &Updater::downloadFailed, this, &MainWindow::onUpdateDownloadFailed);
+    connectUpdater();
 
     // The network starts once the first frame is out: the first request loads
     // the TLS library and the system's certificates, which the frame does not
-    // need. A window that is never painted starts it all the same.
-    QTimer::singleShot(firstFrameWaitMs, this, &MainWindow::startServices);
+    // need. A window that is hidden or minimised, and so never painted, starts
+    // it all the same.
+    QTimer::singleShot(firstFrameWaitMs, this, &MainWindow::startUnlessShowing);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::startUnlessShowing()
+{
+    if (m_servicesStarted)
+        return;
+    if (!isVisible() || isMinimized())
+        startServices();
+    else
+        QTimer::singleShot(firstFrameWaitMs, this, &MainWindow::startUnlessShowing);
 }
 
 void MainWindow::startServices()
@@ -136,55 +138,38 @@ void MainWindow::startServices()
     if (m_servicesStarted)
         return;
     m_servicesStarted = true;
-    // The first requests leave in this order: status, news, version.
-    m_status->start();
-    m_news->fetch();
-    m_updater->checkForUpdates(true);
+    connect(m_network, &NetworkManager::ready, this, [this] {
+        // The first requests leave in this order: status, news, version.
+        m_status->start();
+        m_news->fetch();
+        m_updater->checkForUpdates(true);
+    });
+    m_network->start(m_env.cacheFolder + QStringLiteral("/http"),
+        {QUrl(m_env.apiBase), QUrl(m_env.websiteUrl), QUrl(m_env.clientInstallerUrl)}, m_env.requestTimeoutMs);
     emit servicesStarted();
-}
-
-MainWindow::~MainWindow()
-{
-    // Stores the remembered client folder and drops a running installer
-    // download before anything it reports to goes.
-    delete m_play;
 }
 
 void MainWindow::buildTitleBar()
 {
-    auto *version = new QLabel(QStringLiteral("ver:1.1.9"), m_centralWidget);
+    auto *version = new QLabel(QStringLiteral("ver:") + m_env.version, m_centralWidget);
     version->setObjectName(QStringLiteral("versionLabel"));
     version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    version->setStyleSheet(versionLabelStyle);
+    version->setStyleSheet(Theme::versionLabel);
     version->setGeometry(936, 20, 69, 18);
 
-    m_minimizeButton = new QPushButton(QStringLiteral("\u2014"), m_centralWidget);
-    m_minimizeButton->setObjectName(QStringLiteral("minimizeButton"));
-    m_minimizeButton->setAccessibleName(QStringLiteral("Свернуть"));
-    m_minimizeButton->setGeometry(1009, 14, 28, 28);
-    m_minimizeButton->setStyleSheet(titleButtonStyle + minimizeExtraStyle);
-    connect(m_minimizeButton, &QAbstractButton::clicked, this, &MainWindow::onMinimizeClicked);
+    auto *minimize = new QPushButton(QStringLiteral("\u2014"), m_centralWidget);
+    minimize->setObjectName(QStringLiteral("minimizeButton"));
+    minimize->setAccessibleName(QStringLiteral("Свернуть"));
+    minimize->setGeometry(1009, 14, 28, 28);
+    minimize->setStyleSheet(Theme::titleButton + Theme::minimizeButtonExtra);
+    connect(minimize, &QAbstractButton::clicked, this, &QWidget::showMinimized);
 
-    m_closeButton = new QPushButton(QStringLiteral("\u2715"), m_centralWidget);
-    m_closeButton->setObjectName(QStringLiteral("closeButton"));
-    m_closeButton->setAccessibleName(QStringLiteral("Закрыть"));
-    m_closeButton->setGeometry(1043, 14, 28, 28);
-    m_closeButton->setStyleSheet(titleButtonStyle + closeExtraStyle);
-    connect(m_closeButton, &QAbstractButton::clicked, this, &MainWindow::onCloseClicked);
-}
-
-void MainWindow::onMinimizeClicked()
-{
-    showMinimized();
-}
-
-void MainWindow::onCloseClicked()
-{
-    close();
-}
-
-void MainWindow::onSettingsClicked()
-{
+    auto *close = new QPushButton(QStringLiteral("\u2715"), m_centralWidget);
+    close->setObjectName(QStringLiteral("closeButton"));
+    close->setAccessibleName(QStringLiteral("Закрыть"));
+    close->setGeometry(1043, 14, 28, 28);
+    close->setStyleSheet(Theme::titleButton + Theme::closeButtonExtra);
+    connect(close, &QAbstractButton::clicked, this, &QWidget::close);
 }
 
 void MainWindow::openPage(const QString &address)
@@ -192,67 +177,60 @@ void MainWindow::openPage(const QString &address)
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
 }
 
+void MainWindow::openSettings()
+{
+    auto *dialog = new SettingsDialog(*m_play, *m_updater, m_env.version, m_env.logFolder, this);
+    dialog->exec();
+    dialog->deleteLater();
+}
+
 void MainWindow::activate(bool play)
 {
+    // A minimised window stays in the taskbar unless it is restored.
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
     activateWindow();
     if (play)
-        onPlayClicked();
+        m_play->play();
 }
 
-void MainWindow::handleUrlLaunch(const QString &url)
+void MainWindow::connectUpdater()
 {
-    Q_UNUSED(url);
-    activate(true);
-}
-
-void MainWindow::onPlayClicked()
-{
-    m_play->play();
-}
-
-void MainWindow::onUpdateAvailable(const QString &newVersion, const QString &changelog)
-{
-    Q_UNUSED(newVersion);
-    Q_UNUSED(changelog);
-    auto *dialog = new StyledProgressDialog(QStringLiteral("Обновление лаунчера"), false, this);
-    dialog->setObjectName(QStringLiteral("updateProgressDialog"));
-    m_updateDialog = dialog;
-    dialog->setStatusText(QStringLiteral("Скачивание обновления..."));
-    // The download reports its end from the event loop, so the dialog is
-    // running by then, even for a download refused on the spot.
-    m_updater->downloadUpdate(m_updater->downloadUrl());
-    dialog->exec();
-}
-
-void MainWindow::onUpdateDownloadProgress(qint64 received, qint64 total)
-{
-    if (m_updateDialog)
-        m_updateDialog->showDownloadProgress(received, total);
-}
-
-void MainWindow::onUpdateDownloadFinished(const QString &filePath)
-{
-    if (m_updateDialog) {
+    connect(m_updater, &Updater::updateStarted, this, [this] {
+        auto *dialog = new StyledProgressDialog(QStringLiteral("Обновление лаунчера"), false, this);
+        dialog->setObjectName(QStringLiteral("updateProgressDialog"));
+        dialog->setStatusText(QStringLiteral("Скачивание обновления..."));
+        m_updateDialog = dialog;
+        dialog->exec();
+    });
+    connect(m_updater, &Updater::downloadProgress, this, [this](qint64 received, qint64 total) {
+        if (m_updateDialog)
+            m_updateDialog->showDownloadProgress(received, total);
+    });
+    connect(m_updater, &Updater::installing, this, [this] {
+        if (!m_updateDialog)
+            return;
         m_updateDialog->setStatusText(QStringLiteral("Установка обновления..."));
         m_updateDialog->setProgress(100);
         // Unpacking blocks the event loop, so paint the new state now.
         if (m_updateDialog->isVisible())
             m_updateDialog->repaint();
-    }
-    m_updater->installUpdate(filePath);
-}
-
-void MainWindow::onUpdateDownloadFailed(const QString &error)
-{
-    if (m_updateDialog) {
-        m_updateDialog->close();
-        m_updateDialog->deleteLater();
-        m_updateDialog = nullptr;
-    }
-    QMessageBox::critical(this, QStringLiteral("Ошибка обновления"),
-        QStringLiteral("Не удалось скачать обновление:\n%1").arg(error), QMessageBox::Ok);
+    });
+    connect(m_updater, &Updater::updateFailed, this, [this](const Updater::Failure &failure) {
+        if (m_updateDialog) {
+            m_updateDialog->close();
+            m_updateDialog->deleteLater();
+        }
+        QMessageBox::critical(this, QStringLiteral("Ошибка обновления"),
+            QStringLiteral("Не удалось скачать обновление:\n%1").arg(Wording::updateFailure(failure)), QMessageBox::Ok);
+    });
+    connect(m_updater, &Updater::updateGivenUp, this, [this](const QString &version) {
+        QMessageBox::critical(this, QStringLiteral("Ошибка обновления"),
+            QStringLiteral("Не удалось установить версию %1.\nУстановщик лаунчера можно скачать на сайте %2")
+                .arg(version, m_env.websiteUrl),
+            QMessageBox::Ok);
+    });
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event)

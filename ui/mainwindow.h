@@ -6,15 +6,16 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <future>
 #include <memory>
 
+class NetworkManager;
 class NewsRow;
 class NewsSource;
 class PlayFlow;
 class QLabel;
-class QNetworkAccessManager;
 class QPushButton;
 class StatusPoller;
 class StyledProgressDialog;
@@ -25,7 +26,8 @@ class WidgetPrompts;
  * The launcher's one window: its frame, painting and dragging, and the widgets
  * of the sidebar and the content area. The features behind the widgets (the
  * play action, the online count, the news, the self-update) are objects of
- * their own that the window creates and connects.
+ * their own that the window creates, hands the one network manager, and
+ * connects; the window words what they report.
  */
 class MainWindow final : public QMainWindow
 {
@@ -40,11 +42,12 @@ public:
     static QImage artwork(const QString &name, qreal devicePixelRatio);
 
 signals:
-    /// The first frame is out and the network has started.
+    /// The first frame is out and the network is starting.
     void servicesStarted();
 
 public slots:
-    /// Another launcher copy asked for this one: to the front, and with play set, play.
+    /// Another launcher copy or a launch link asked for this one: out of the
+    /// taskbar, to the front, and with play set, play.
     void activate(bool play);
 
 protected:
@@ -53,46 +56,34 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
-private slots:
-    void onPlayClicked();
-    void onMinimizeClicked();
-    void onCloseClicked();
-    void onSettingsClicked();
-    void onForumClicked();
-    void onSupportClicked();
-    void onShopClicked();
-    void onUpdateAvailable(const QString &newVersion, const QString &changelog);
-    void onUpdateDownloadProgress(qint64 received, qint64 total);
-    void onUpdateDownloadFinished(const QString &filePath);
-    void onUpdateDownloadFailed(const QString &error);
-    void handleUrlLaunch(const QString &url);
-
 private:
     void buildTitleBar();
-    void startServices();
     void buildSidebar();
     void buildContent();
+    void connectUpdater();
+    void startServices();
+    void startUnlessShowing();
     void openPage(const QString &address);
+    void openSettings();
 
     QPoint m_dragPosition;
     bool m_dragging = false;
     QWidget *m_centralWidget = nullptr;
-    QLabel *m_logoLabel = nullptr;
-    QPushButton *m_playButton = nullptr;
-    QPushButton *m_minimizeButton = nullptr;
-    QPushButton *m_closeButton = nullptr;
     QLabel *m_onlineLabel = nullptr;
 
     LauncherEnvironment m_env;
-    QNetworkAccessManager *m_netManager;
-    std::unique_ptr<WidgetPrompts> m_prompts;
-    PlayFlow *m_play = nullptr;
-    StatusPoller *m_status = nullptr;
-    NewsSource *m_news = nullptr;
+    NetworkManager *m_network;
+    StatusPoller *m_status;
+    NewsSource *m_news;
+    Updater *m_updater;
     NewsRow *m_newsRow = nullptr;
-    Updater *m_updater = nullptr;
-    StyledProgressDialog *m_updateDialog = nullptr;
+    QPointer<StyledProgressDialog> m_updateDialog;
     bool m_servicesStarted = false;
+    // The play action goes before the prompts it reports to, and both before
+    // the window's widgets and the network manager: it stores the remembered
+    // folder and drops a running download as it goes.
+    std::unique_ptr<WidgetPrompts> m_prompts;
+    std::unique_ptr<PlayFlow> m_play;
 
     // The painted frame (rounded background and sidebar panel), rendered once
     // per size and pixel ratio so that repaints only copy it. The first one is

@@ -1,5 +1,7 @@
+#include "launch/playflow.h"
 #include "ui/mainwindow.h"
 #include "ui/newsrow.h"
+#include "ui/theme.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
@@ -11,46 +13,10 @@
 #include <QPushButton>
 
 namespace {
-const QString logoTextStyle
-    = QStringLiteral("font-family:'Akrobat'; font-size:16px; font-weight:900;color:#FEDD2C; background:transparent;");
-const QString transparentStyle = QStringLiteral("background: transparent;");
-const QString separatorStyle = QStringLiteral("background: rgba(255,255,255,0.10); border-radius: 38px;");
-const QString sidebarPlayStyle = QStringLiteral(
-    "QPushButton {  background: #FFCC00;  border-radius: 6px;  border: 1px solid rgba(255,255,255,0.05);"
-    "  font-family: 'Akrobat','Segoe UI';  font-size: 12px;  font-weight: 700;  color: #382D00;  padding-left: 14px;"
-    "  text-align: left;}QPushButton:hover  { background: #FFD633; }QPushButton:pressed{ background: #E6B800; }");
-const QString menuStyle = QStringLiteral(
-    "QPushButton {  background: rgba(49,49,49,0.10);  border: 0.6px solid rgba(255,255,255,0.05);  border-radius: 6px;"
-    "  font-family: 'Akrobat','Segoe UI';  font-size: 12px;  font-weight: 700;  color: #707070;  padding-left: 14px;"
-    "  text-align: left;}QPushButton:hover {  color: rgba(255,255,255,0.75);  background: rgba(49,49,49,0.20);}");
-const QString socialStyle = QStringLiteral("QPushButton { background: transparent; border: none; }");
-const QString greetingStyle = QStringLiteral(
-    "font-family: 'Akrobat','Segoe UI';font-size: 48px;font-weight: 500;color: #FFFFFF;background: transparent;");
-const QString newsHeadingStyle = QStringLiteral(
-    "font-family: 'Akrobat','Segoe UI';font-size: 16px;font-weight: 600;color: #FFFFFF;background: transparent;");
-const QString arrowStyle = QStringLiteral(
-    "QPushButton {  background: transparent;  border: 1px solid rgba(255,255,255,0.25);  border-radius: 13px;"
-    "  color: #FFFFFF;  font-size: 11px;  padding: 0;}QPushButton:hover {  background: rgba(255,255,255,0.08);"
-    "  border-color: rgba(255,255,255,0.5);}");
-const QString onlineBoxStyle = QStringLiteral(
-    "QFrame {  background: rgba(49, 49, 49, 0.45);  border: 1px solid rgba(255, 255, 255, 0.07);  border-radius: 8px;}"
-    "QLabel { border: none; background: transparent; }");
-const QString onlineCaptionStyle
-    = QStringLiteral("font-family: 'Akrobat','Segoe UI';font-size: 13px;font-weight: 600;color: #707070;");
-const QString onlineValueStyle
-    = QStringLiteral("font-family: 'Akrobat','Segoe UI';font-size: 13px;font-weight: 700;color: #DEDEDE;");
-const QString largePlayStyle = QStringLiteral(
-    "QPushButton {  background: #FFCC00;  border-radius: 8px;  border: 1px solid rgba(255,255,255,0.05);"
-    "  font-family: 'Akrobat','Segoe UI';  font-size: 13px;  font-weight: 700;  color: #382D00;}"
-    "QPushButton:hover  { background: #FFD633; }QPushButton:pressed{ background: #E6B800; }");
-const QString greetingSecondLine = QStringLiteral(
-    "<span style=\"font-family:'Akrobat','Segoe UI';font-size:48px;font-weight:500;color:#FFFFFF;\">в мире </span>"
-    "<span style=\"font-family:'Akrobat','Segoe UI';font-size:48px;font-weight:500;color:#FEDD2C;\">Velor RP</span>");
-
 void addGlow(QPushButton *button, qreal blurRadius)
 {
     auto *glow = new QGraphicsDropShadowEffect(button);
-    glow->setColor(QColor(255, 204, 0, 100));
+    glow->setColor(Theme::playGlow);
     glow->setBlurRadius(blurRadius);
     glow->setOffset(0, 0);
     button->setGraphicsEffect(glow);
@@ -79,30 +45,30 @@ QImage MainWindow::artwork(const QString &name, qreal devicePixelRatio)
 
 void MainWindow::buildSidebar()
 {
-    m_logoLabel = new QLabel(m_centralWidget);
-    m_logoLabel->setObjectName(QStringLiteral("logoLabel"));
-    m_logoLabel->setAlignment(Qt::AlignCenter);
+    auto *logo = new QLabel(m_centralWidget);
+    logo->setObjectName(QStringLiteral("logoLabel"));
+    logo->setAlignment(Qt::AlignCenter);
     const qreal ratio = devicePixelRatioF();
-    QImage logo = artwork(QStringLiteral("logo"), ratio);
-    if (!logo.isNull()) {
+    QImage picture = artwork(QStringLiteral("logo"), ratio);
+    if (!picture.isNull()) {
         // Scaled straight to device pixels, so that it stays sharp on scaled displays.
-        if (logo.height() != qRound(32 * ratio))
-            logo = logo.scaledToHeight(qRound(32 * ratio), Qt::SmoothTransformation);
-        logo.setDevicePixelRatio(ratio);
-        const int w = qRound(logo.width() / ratio);
-        m_logoLabel->setGeometry(33 + (180 - w) / 2, 44, w, 32);
-        m_logoLabel->setStyleSheet(transparentStyle);
-        m_logoLabel->setPixmap(QPixmap::fromImage(logo));
+        if (picture.height() != qRound(32 * ratio))
+            picture = picture.scaledToHeight(qRound(32 * ratio), Qt::SmoothTransformation);
+        picture.setDevicePixelRatio(ratio);
+        const int w = qRound(picture.width() / ratio);
+        logo->setGeometry(33 + (180 - w) / 2, 44, w, 32);
+        logo->setStyleSheet(Theme::transparent);
+        logo->setPixmap(QPixmap::fromImage(picture));
     } else {
-        m_logoLabel->setGeometry(33, 44, 180, 32);
-        m_logoLabel->setText(QStringLiteral("VELOR"));
-        m_logoLabel->setStyleSheet(logoTextStyle);
+        logo->setGeometry(33, 44, 180, 32);
+        logo->setText(QStringLiteral("VELOR"));
+        logo->setStyleSheet(Theme::logoText);
     }
 
     auto *separator = new QFrame(m_centralWidget);
     separator->setObjectName(QStringLiteral("sidebarSeparator"));
     separator->setGeometry(33, 92, 180, 1);
-    separator->setStyleSheet(separatorStyle);
+    separator->setStyleSheet(Theme::separator);
 
     auto *sidebarPlay = new QPushButton(m_centralWidget);
     sidebarPlay->setObjectName(QStringLiteral("sidebarPlayButton"));
@@ -111,44 +77,42 @@ void MainWindow::buildSidebar()
     sidebarPlay->setText(setIconIfLoaded(sidebarPlay, QStringLiteral(":/images/icon_play.png"), 10)
             ? QStringLiteral("Играть")
             : QStringLiteral("\u25B6  Играть"));
-    sidebarPlay->setStyleSheet(sidebarPlayStyle);
+    sidebarPlay->setStyleSheet(Theme::sidebarPlayButton);
     addGlow(sidebarPlay, 20.0);
-    connect(sidebarPlay, &QAbstractButton::clicked, this, &MainWindow::onPlayClicked);
+    connect(sidebarPlay, &QAbstractButton::clicked, this, [this] { m_play->play(); });
 
     struct MenuEntry
     {
         const char *objectName;
         QString text;
         QString icon;
-        void (MainWindow::*slot)();
+        QString page;
     };
     const MenuEntry menu[] = {
-        {"shopButton", QStringLiteral("Магазин"), QStringLiteral(":/images/icon_magazin.png"),
-            &MainWindow::onShopClicked},
-        {"forumButton", QStringLiteral("Форум"), QStringLiteral(":/images/icon_forum.png"),
-            &MainWindow::onForumClicked},
+        {"shopButton", QStringLiteral("Магазин"), QStringLiteral(":/images/icon_magazin.png"), m_env.shopUrl()},
+        {"forumButton", QStringLiteral("Форум"), QStringLiteral(":/images/icon_forum.png"), m_env.forumUrl},
         {"supportButton", QStringLiteral("Поддержка"), QStringLiteral(":/images/icon_support.png"),
-            &MainWindow::onSupportClicked},
+            m_env.supportUrl},
     };
     for (int i = 0; i < 3; ++i) {
         auto *button = new QPushButton(m_centralWidget);
         button->setObjectName(QString::fromLatin1(menu[i].objectName));
         button->setGeometry(33, 183 + 46 * i, 180, 40);
         button->setCursor(Qt::PointingHandCursor);
-        button->setStyleSheet(menuStyle);
+        button->setStyleSheet(Theme::menuButton);
         button->setText(menu[i].text);
         setIconIfLoaded(button, menu[i].icon, 12);
-        connect(button, &QAbstractButton::clicked, this, menu[i].slot);
+        connect(button, &QAbstractButton::clicked, this, [this, page = menu[i].page] { openPage(page); });
     }
 
     auto *settings = new QPushButton(m_centralWidget);
     settings->setObjectName(QStringLiteral("settingsButton"));
     settings->setGeometry(33, 568, 180, 40);
     settings->setCursor(Qt::PointingHandCursor);
-    settings->setStyleSheet(menuStyle);
+    settings->setStyleSheet(Theme::menuButton);
     settings->setText(QStringLiteral("Настройки"));
     setIconIfLoaded(settings, QStringLiteral(":/images/icon_settings.png"), 12);
-    connect(settings, &QAbstractButton::clicked, this, &MainWindow::onSettingsClicked);
+    connect(settings, &QAbstractButton::clicked, this, &MainWindow::openSettings);
 
     struct SocialEntry
     {
@@ -168,7 +132,7 @@ void MainWindow::buildSidebar()
         button->setAccessibleName(QString::fromLatin1(social[i].accessibleName));
         button->setGeometry(82 + 23 * i, 620, 16, 16);
         button->setCursor(Qt::PointingHandCursor);
-        button->setStyleSheet(socialStyle);
+        button->setStyleSheet(Theme::socialButton);
         setIconIfLoaded(button, social[i].icon, 13);
         const QString link = m_env.socialLinks.value(i);
         connect(
@@ -181,26 +145,26 @@ void MainWindow::buildContent()
     auto *greeting = new QLabel(QStringLiteral("Начни свою историю"), m_centralWidget);
     greeting->setObjectName(QStringLiteral("greetingLabel"));
     greeting->setGeometry(247, 69, 780, 64);
-    greeting->setStyleSheet(greetingStyle);
+    greeting->setStyleSheet(Theme::greeting);
 
     auto *greetingSecond = new QLabel(m_centralWidget);
     greetingSecond->setObjectName(QStringLiteral("greetingSecondLabel"));
     greetingSecond->setGeometry(247, 133, 780, 64);
     greetingSecond->setTextFormat(Qt::RichText);
-    greetingSecond->setText(greetingSecondLine);
-    greetingSecond->setStyleSheet(transparentStyle);
+    greetingSecond->setText(Theme::greetingSecondLine);
+    greetingSecond->setStyleSheet(Theme::transparent);
 
     auto *newsHeading = new QLabel(QStringLiteral("Последние новости"), m_centralWidget);
     newsHeading->setObjectName(QStringLiteral("newsHeadingLabel"));
     newsHeading->setGeometry(247, 240, 300, 26);
-    newsHeading->setStyleSheet(newsHeadingStyle);
+    newsHeading->setStyleSheet(Theme::newsHeading);
 
     auto *prev = new QPushButton(m_centralWidget);
     prev->setObjectName(QStringLiteral("newsPrevButton"));
     prev->setAccessibleName(QStringLiteral("Предыдущие новости"));
     prev->setGeometry(998, 240, 26, 26);
     prev->setCursor(Qt::PointingHandCursor);
-    prev->setStyleSheet(arrowStyle);
+    prev->setStyleSheet(Theme::arrowButton);
     if (!setIconIfLoaded(prev, QStringLiteral(":/images/icon_left.png"), 7))
         prev->setText(QStringLiteral("\u2039"));
     connect(prev, &QAbstractButton::clicked, m_newsRow, &NewsRow::scrollPrev);
@@ -210,7 +174,7 @@ void MainWindow::buildContent()
     next->setAccessibleName(QStringLiteral("Следующие новости"));
     next->setGeometry(1028, 240, 26, 26);
     next->setCursor(Qt::PointingHandCursor);
-    next->setStyleSheet(arrowStyle);
+    next->setStyleSheet(Theme::arrowButton);
     if (!setIconIfLoaded(next, QStringLiteral(":/images/icon_right.png"), 7))
         next->setText(QStringLiteral("\u203A"));
     connect(next, &QAbstractButton::clicked, m_newsRow, &NewsRow::scrollNext);
@@ -219,43 +183,28 @@ void MainWindow::buildContent()
     onlineBox->setObjectName(QStringLiteral("onlineBox"));
     onlineBox->setFixedHeight(44);
     onlineBox->move(254, 576);
-    onlineBox->setStyleSheet(onlineBoxStyle);
+    onlineBox->setStyleSheet(Theme::onlineBox);
     auto *onlineLayout = new QHBoxLayout(onlineBox);
     onlineLayout->setContentsMargins(14, 0, 14, 0);
     onlineLayout->setSpacing(6);
     auto *caption = new QLabel(QStringLiteral("Игроков онлайн"), onlineBox);
     caption->setObjectName(QStringLiteral("onlineCaptionLabel"));
-    caption->setStyleSheet(onlineCaptionStyle);
+    caption->setStyleSheet(Theme::onlineCaption);
     onlineLayout->addWidget(caption);
     m_onlineLabel = new QLabel(QStringLiteral("0"), onlineBox);
     m_onlineLabel->setObjectName(QStringLiteral("onlineLabel"));
-    m_onlineLabel->setStyleSheet(onlineValueStyle);
+    m_onlineLabel->setStyleSheet(Theme::onlineValue);
     onlineLayout->addWidget(m_onlineLabel);
     onlineBox->adjustSize();
 
-    m_playButton = new QPushButton(m_centralWidget);
-    m_playButton->setObjectName(QStringLiteral("playButton"));
-    m_playButton->setGeometry(896, 576, 158, 44);
-    m_playButton->setCursor(Qt::PointingHandCursor);
-    m_playButton->setText(setIconIfLoaded(m_playButton, QStringLiteral(":/images/icon_play.png"), 10)
+    auto *play = new QPushButton(m_centralWidget);
+    play->setObjectName(QStringLiteral("playButton"));
+    play->setGeometry(896, 576, 158, 44);
+    play->setCursor(Qt::PointingHandCursor);
+    play->setText(setIconIfLoaded(play, QStringLiteral(":/images/icon_play.png"), 10)
             ? QStringLiteral("Начать играть")
             : QStringLiteral("\u25B6  Начать играть"));
-    m_playButton->setStyleSheet(largePlayStyle);
-    addGlow(m_playButton, 24.0);
-    connect(m_playButton, &QAbstractButton::clicked, this, &MainWindow::onPlayClicked);
-}
-
-void MainWindow::onForumClicked()
-{
-    openPage(m_env.forumUrl);
-}
-
-void MainWindow::onSupportClicked()
-{
-    openPage(m_env.supportUrl);
-}
-
-void MainWindow::onShopClicked()
-{
-    openPage(m_env.shopUrl());
+    play->setStyleSheet(Theme::largePlayButton);
+    addGlow(play, 24.0);
+    connect(play, &QAbstractButton::clicked, this, [this] { m_play->play(); });
 }

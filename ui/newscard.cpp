@@ -1,6 +1,7 @@
 #include "ui/newscard.h"
 
 #include "feed/newspicture.h"
+#include "ui/theme.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -42,18 +43,26 @@ NewsCard::NewsCard(QWidget *parent)
     setFixedSize(195, 256);
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_TranslucentBackground);
-    setStyleSheet(QStringLiteral("background: transparent;"));
+    setStyleSheet(Theme::newsCard);
 
-    m_titleLabel = makeLabel(this, "newsTitleLabel", QRect(16, 186, 162, 36), true, Qt::AlignLeft | Qt::AlignTop,
-        QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 13px;font-weight: 600;"
-                       "color: #DEDEDE;background: transparent;"));
-    m_descriptionLabel
-        = makeLabel(this, "newsDescriptionLabel", QRect(16, 224, 162, 16), true, Qt::AlignLeft | Qt::AlignTop,
-            QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 9px;color: #707070;"
-                           "background: transparent;"));
-    m_dateLabel = makeLabel(this, "newsDateLabel", QRect(16, 242, 162, 12), false, Qt::Alignment(),
-        QStringLiteral("font-family: 'Akrobat', 'Segoe UI';font-size: 8px;"
-                       "color: rgba(112,112,112,0.6);background: transparent;"));
+    m_titleLabel = makeLabel(
+        this, "newsTitleLabel", QRect(16, 186, 162, 36), true, Qt::AlignLeft | Qt::AlignTop, Theme::newsTitle);
+    m_descriptionLabel = makeLabel(this, "newsDescriptionLabel", QRect(16, 224, 162, 16), true,
+        Qt::AlignLeft | Qt::AlignTop, Theme::newsDescription);
+    m_dateLabel = makeLabel(this, "newsDateLabel", QRect(16, 242, 162, 12), false, Qt::Alignment(), Theme::newsDate);
+}
+
+void NewsCard::setTexts(const QString &title, const QString &description, const QString &date)
+{
+    m_titleLabel->setText(title);
+    m_descriptionLabel->setText(description);
+    m_dateLabel->setText(date);
+}
+
+void NewsCard::setPicture(const QPixmap &picture)
+{
+    m_picture = picture;
+    update();
 }
 
 void NewsCard::mousePressEvent(QMouseEvent *event)
@@ -88,36 +97,36 @@ void NewsCard::paintEvent(QPaintEvent *event)
     QPainterPath body;
     body.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 11.4, 11.4, Qt::AbsoluteSize);
     painter.setPen(outlinePen(m_hovered ? 20 : 13));
-    painter.setBrush(m_hovered ? QColor(28, 28, 28, 255) : QColor(18, 18, 18, 255));
+    painter.setBrush(m_hovered ? Theme::cardHovered : Theme::card);
     painter.drawPath(body);
 
-    const QRectF area = NewsPicture::area;
+    const QRectF area = pictureArea;
     QPainterPath picture;
     picture.addRoundedRect(area, 8.6, 8.6, Qt::AbsoluteSize);
     painter.save();
     painter.setClipPath(picture);
-    if (!m_image.isNull()) {
-        const QSize size = m_image.deviceIndependentSize().toSize();
-        const QRect target = NewsPicture::placement(size);
+    if (!m_picture.isNull()) {
+        const QSize size = m_picture.deviceIndependentSize().toSize();
+        const QRect target = NewsPicture::placement(size, area);
         if (target.size() == size)
-            painter.drawPixmap(target.topLeft(), m_image);
+            painter.drawPixmap(target.topLeft(), m_picture);
         else
             painter.drawPixmap(target.topLeft(),
-                m_image.scaled(target.size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
+                m_picture.scaled(target.size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
     } else {
         const QRect fill = area.toRect();
         QLinearGradient shade(area.topLeft(), area.bottomLeft());
-        shade.setColorAt(0.0, QColor(30, 24, 6, 255));
-        shade.setColorAt(0.5, QColor(46, 37, 8, 255));
-        shade.setColorAt(1.0, QColor(22, 17, 4, 255));
+        shade.setColorAt(0.0, Theme::placeholderTop);
+        shade.setColorAt(0.5, Theme::placeholderMiddle);
+        shade.setColorAt(1.0, Theme::placeholderBottom);
         painter.fillRect(fill, shade);
         QRadialGradient glow(area.center(), 70.0);
-        glow.setColorAt(0.0, QColor(255, 200, 30, 80));
-        glow.setColorAt(1.0, QColor(200, 140, 0, 0));
+        glow.setColorAt(0.0, Theme::placeholderGlow);
+        glow.setColorAt(1.0, Theme::placeholderGlowEnd);
         painter.fillRect(fill, glow);
     }
     painter.restore();
-    painter.setPen(outlinePen(m_image.isNull() ? 10 : 13));
+    painter.setPen(outlinePen(m_picture.isNull() ? 10 : 13));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(picture);
 }

@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QPixmap>
+#include <QRectF>
 #include <QString>
 
 class QLabel;
@@ -16,17 +17,19 @@ class NewsCard final : public QFrame
     Q_OBJECT
 
 public:
+    /// Where the card shows its picture, in the card's coordinates.
+    static constexpr QRectF pictureArea{16.5, 12.0, 162.0, 162.0};
+
     explicit NewsCard(QWidget *parent = nullptr);
 
-    QLabel *m_titleLabel = nullptr;
-    QLabel *m_descriptionLabel = nullptr;
-    QLabel *m_dateLabel = nullptr;
+    void setTexts(const QString &title, const QString &description, const QString &date);
     /// Opened on a press; empty: the card opens nothing.
-    QString m_link;
-    /// The picture; null until one has loaded. One made by
-    /// NewsPicture::prepare is drawn as it is; any other is scaled to cover
-    /// the picture area on every paint.
-    QPixmap m_image;
+    void setLink(const QString &link) { m_link = link; }
+    QString link() const { return m_link; }
+    /// The picture; null shows the placeholder. One made by NewsPicture::prepare
+    /// for pictureArea is drawn as it is; any other is scaled to cover the
+    /// picture area on every paint.
+    void setPicture(const QPixmap &picture);
 
 signals:
     void clicked();
@@ -38,5 +41,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    QLabel *m_titleLabel = nullptr;
+    QLabel *m_descriptionLabel = nullptr;
+    QLabel *m_dateLabel = nullptr;
+    QString m_link;
+    QPixmap m_picture;
     bool m_hovered = false;
 };

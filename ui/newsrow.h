@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPixmap>
 
 class NewsCard;
 class NewsPictureLoader;
@@ -12,16 +13,22 @@ class QWidget;
 
 /**
  * The row of news cards under the news heading: four visible at a time,
- * stepped one card by the arrows. A new list replaces the cards; pictures
- * arrive as they load. The cards are children of the given parent widget.
+ * stepped one card by the arrows, without wrapping. A new list replaces the
+ * old one. Only the four visible cards exist as widgets, showing whichever
+ * items the row has reached, so that a long list costs no more than a short
+ * one; pictures load for the visible items and the next four, and are kept
+ * once loaded.
  */
 class NewsRow final : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr int visibleCards = 4;
+
     NewsRow(QWidget *parent, QNetworkAccessManager *manager, const QString &pageBase, int timeoutMs);
 
+    /// The card widgets, left to right; hidden ones show no item.
     const QList<NewsCard *> &cards() const { return m_cards; }
 
 public slots:
@@ -35,6 +42,9 @@ private:
     QWidget *m_parent;
     NewsPictureLoader *m_pictures;
     QString m_pageBase;
+    QList<NewsItem> m_items;
+    QList<QPixmap> m_loaded; ///< by item; null until loaded
+    QList<bool> m_asked; ///< by item: its picture was asked for
     QList<NewsCard *> m_cards;
     int m_first = 0;
 };

@@ -1,5 +1,8 @@
 #include "ui/styledprogressdialog.h"
 
+#include "ui/theme.h"
+#include "ui/wording.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -7,18 +10,10 @@
 #include <QVBoxLayout>
 
 namespace {
-const QString dialogStyle = QStringLiteral(
-    "QDialog {  background: #1a1a1a;  border: 1px solid rgba(255,255,255,0.15);}"
-    "QLabel {  font-family: 'Akrobat', 'Segoe UI';  font-size: 14px;  color: rgba(255,255,255,0.85);"
-    "  background: transparent;}"
-    "QProgressBar {  background: rgba(255,255,255,0.08);  border: none;  border-radius: 4px;  height: 8px;}"
-    "QProgressBar::chunk {  background: qlineargradient(x1:0,y1:0,x2:1,y2:0,    stop:0 #A88E00, stop:0.5 #FEDD2C,"
-    " stop:1 #98841A);  border-radius: 4px;}"
-    "QPushButton {  font-family: 'Akrobat', 'Segoe UI';  font-size: 13px;  color: rgba(255,255,255,0.7);"
-    "  background: rgba(255,255,255,0.07);  border: 1px solid rgba(255,255,255,0.12);  border-radius: 6px;"
-    "  padding: 5px 18px;}QPushButton:hover { background: rgba(255,255,255,0.12); }");
-const QString headingStyle = QStringLiteral(
-    "font-family: 'Akrobat', 'Segoe UI';font-size: 16px;font-weight: 700;color: #FFFFFF;background: transparent;");
+// The speed is that of this window: long enough to be steady, short enough
+// to follow a line that slows down.
+constexpr qint64 speedWindowMs = 3000;
+constexpr qint64 speedKnownAfterMs = 1000;
 } // namespace
 
 StyledProgressDialog::StyledProgressDialog(const QString &title, bool showCancel, QWidget *parent)
@@ -27,7 +22,7 @@ StyledProgressDialog::StyledProgressDialog(const QString &title, bool showCancel
     setObjectName(QStringLiteral("styledProgressDialog"));
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(420, showCancel ? 175 : 130);
-    setStyleSheet(dialogStyle);
+    setStyleSheet(Theme::progressDialog);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 22, 24, 22);
@@ -35,7 +30,7 @@ StyledProgressDialog::StyledProgressDialog(const QString &title, bool showCancel
 
     auto *heading = new QLabel(title, this);
     heading->setObjectName(QStringLiteral("progressHeadingLabel"));
-    heading->setStyleSheet(headingStyle);
+    heading->setStyleSheet(Theme::progressHeading);
     layout->addWidget(heading);
 
     m_statusLabel = new QLabel(this);
@@ -75,7 +70,18 @@ void StyledProgressDialog::showDownloadProgress(qint64 received, qint64 total)
 {
     if (total <= 0)
         return;
-    constexpr qint64 mebibyte = 1048576;
+    if (!m_clock.isValid())
+        m_clock.start();
+    // A download that starts over begins a new speed.
+    if (!m_samples.isEmpty() && received < m_samples.constLast().second)
+        m_samples.clear();
+    const qint64 now = m_clock.elapsed();
+    m_samples.enqueue({now, received});
+    while (m_samples.size() > 2 && now - m_samples.at(1).first >= speedWindowMs)
+        m_samples.dequeue();
+    const qint64 spanMs = now - m_samples.constFirst().first;
+    const double speed
+        = spanMs >= speedKnownAfterMs ? double(received - m_samples.constFirst().second) * 1000 / spanMs : 0;
     setProgress(int(received * 100 / total));
-    setStatusText(QStringLiteral("Скачивание... %1 МБ / %2 МБ").arg(received / mebibyte).arg(total / mebibyte));
+    setStatusText(Wording::downloadProgress(received, total, speed));
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QQueue>
 
 class QLabel;
 class QProgressBar;
@@ -18,8 +20,9 @@ public:
     void setStatusText(const QString &text);
     /// Whole percent, 0 to 100.
     void setProgress(int value);
-    /// Shows a download's progress as whole percent and whole mebibytes.
-    /// Reports without a known total leave the dialog as it is.
+    /// Shows a download's progress as whole percent and whole mebibytes, with
+    /// the speed of the last few seconds and the time left once they are
+    /// known. Reports without a known total leave the dialog as it is.
     void showDownloadProgress(qint64 received, qint64 total);
 
 signals:
@@ -29,4 +32,6 @@ private:
     QLabel *m_statusLabel = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QPushButton *m_cancelButton = nullptr;
+    QElapsedTimer m_clock;
+    QQueue<QPair<qint64, qint64>> m_samples; ///< (ms, bytes) of the last few seconds
 };

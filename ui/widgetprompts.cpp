@@ -3,8 +3,14 @@
 #include "net/filedownload.h"
 #include "ui/clientmissingdialog.h"
 #include "ui/styledprogressdialog.h"
+#include "ui/wording.h"
 
+#include <QDir>
 #include <QMessageBox>
+
+namespace {
+const QString errorTitle = QStringLiteral("Ошибка");
+}
 
 WidgetPrompts::WidgetPrompts(QWidget *window)
     : m_window(window)
@@ -32,12 +38,21 @@ void WidgetPrompts::showDownload(FileDownload &download)
     dialog->exec();
 }
 
-void WidgetPrompts::downloadEnded()
+void WidgetPrompts::downloadEnded(const FileDownload::Outcome &outcome)
 {
     if (m_progress) {
         m_progress->close();
         m_progress->deleteLater();
         m_progress = nullptr;
+    }
+    using Kind = FileDownload::Outcome::Kind;
+    if (outcome.kind == Kind::SaveFailed) {
+        QMessageBox::critical(m_window, errorTitle, QStringLiteral("Не удалось сохранить установщик."), QMessageBox::Ok,
+            QMessageBox::NoButton);
+    } else if (outcome.kind != Kind::Saved && outcome.kind != Kind::Canceled) {
+        QMessageBox::critical(m_window, QStringLiteral("Ошибка загрузки"),
+            QStringLiteral("Не удалось скачать RAGE Multiplayer:\n%1").arg(Wording::downloadFailure(outcome)),
+            QMessageBox::Ok, QMessageBox::NoButton);
     }
 }
 
@@ -51,17 +66,24 @@ void WidgetPrompts::bringBack()
     }
 }
 
-void WidgetPrompts::notify(Notice notice, const QString &title, const QString &text)
+void WidgetPrompts::notify(Notice notice, const QString &path)
 {
     switch (notice) {
-    case Notice::Information:
-        QMessageBox::information(m_window, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+    case Notice::ClientStartFailed:
+        QMessageBox::warning(m_window, errorTitle,
+            QStringLiteral("Не удалось запустить RageMP!\nПроверьте путь в настройках."), QMessageBox::Ok,
+            QMessageBox::NoButton);
         break;
-    case Notice::Warning:
-        QMessageBox::warning(m_window, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+    case Notice::InstallerStarting:
+        QMessageBox::information(m_window, QStringLiteral("Установка"),
+            QStringLiteral("Сейчас запустится установщик RAGE Multiplayer.\n"
+                           "После установки нажмите кнопку «Начать играть» снова."),
+            QMessageBox::Ok, QMessageBox::NoButton);
         break;
-    case Notice::Critical:
-        QMessageBox::critical(m_window, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+    case Notice::InstallerStartFailed:
+        QMessageBox::critical(m_window, errorTitle,
+            QStringLiteral("Не удалось запустить установщик RAGE Multiplayer:\n%1").arg(QDir::toNativeSeparators(path)),
+            QMessageBox::Ok, QMessageBox::NoButton);
         break;
     }
 }

@@ -9,7 +9,7 @@ class QWidget;
 class StyledProgressDialog;
 
 /// The play action's questions and messages as the window's modal dialogs
-/// and message boxes.
+/// and message boxes, in the player's words.
 class WidgetPrompts final : public PlayPrompts
 {
 public:
@@ -17,9 +17,9 @@ public:
 
     ClientMissingAnswer clientMissing(const std::function<bool(const QString &folder)> &acceptFolder) override;
     void showDownload(FileDownload &download) override;
-    void downloadEnded() override;
+    void downloadEnded(const FileDownload::Outcome &outcome) override;
     void bringBack() override;
-    void notify(Notice notice, const QString &title, const QString &text) override;
+    void notify(Notice notice, const QString &path) override;
 
 private:
     QWidget *m_window;

@@ -1,43 +1,32 @@
 #include "update/updater.h"
 
-#include "net/networkrequest.h"
+#include "config/logging.h"
 #include "net/replybody.h"
 #include "update/installerchoice.h"
 #include "update/versionanswer.h"
 #include "update/versioncompare.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
-#include <QTimer>
-#include <QUrl>
-#include <utility>
+#include <QSettings>
 
 namespace {
-const QString badFormatText = QStringLiteral("Неверный формат ответа сервера");
-const QString badDataText = QStringLiteral("Неверные данные обновления");
-const QString saveFailedText = QStringLiteral("Не удалось сохранить файл обновления");
-const QString truncatedText = QStringLiteral("Соединение оборвалось до конца ответа.");
-const QString unpackFailedText = QStringLiteral("Ошибка распаковки обновления");
-const QString noInstallerText = QStringLiteral("Инсталлер не найден в архиве");
-const QString startFailedText = QStringLiteral("Не удалось запустить установщик обновления");
-const QString checksumText = QStringLiteral("Контрольная сумма обновления не совпадает");
+// What the updater remembers of the last installer it started.
+const QString attemptGroup = QStringLiteral("updateAttempt");
+const QString attemptVersionKey = QStringLiteral("updateAttempt/version");
+const QString attemptCountKey = QStringLiteral("updateAttempt/count");
+const QString attemptToldKey = QStringLiteral("updateAttempt/told");
 
-// The answer holds three short strings; anything far larger is not one, and
-// is not worth holding in memory.
-constexpr qint64 maxVersionAnswerSize = 1024 * 1024;
+const char *const failureNames[] = {"no answer", "answer cut short", "not a JSON object", "no usable update",
+    "download failed", "archive not saved", "checksum mismatch", "unpacking failed", "no installer in the archive",
+    "installer did not start"};
 
-bool archiveMatches(const QString &path, const QByteArray &sha256)
+bool sameVersion(const QString &a, const QString &b)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    return hash.addData(&file) && hash.result() == sha256;
+    return !isNewerVersion(a, b) && !isNewerVersion(b, a);
 }
 
 // Clears what an earlier attempt left. A symbolic link in the folder's place is
@@ -53,127 +42,116 @@ bool removeExtractionFolder(const QString &folder)
 }
 } // namespace
 
-Updater::Updater(const LauncherEnvironment &environment, QObject *parent)
+Updater::Updater(const LauncherEnvironment &environment, QNetworkAccessManager *manager, QObject *parent)
     : QObject(parent)
-    , m_networkManager(new QNetworkAccessManager(this))
-    , m_download(new FileDownload(m_networkManager, environment.downloadStallTimeoutMs, this))
-    , m_versionUrl(environment.versionUrl())
     , m_env(environment)
+    , m_manager(manager)
+    , m_download(manager, environment.downloadStallTimeoutMs)
     , m_unpackCommand(&Platform::unpackCommand)
 {
-    m_download->setCommitPolicy(&Platform::replaceFile, m_env.commitAttempts, m_env.commitRetryDelayMs);
-    connect(m_download, &FileDownload::progress, this, &Updater::downloadProgress);
-    connect(m_download, &FileDownload::finished, this, &Updater::onDownloadFinished);
+    m_download.setCommitPolicy(&Platform::replaceFile, m_env.commitAttempts, m_env.commitRetryDelayMs);
+    m_download.setResumeDelays(m_env.resumeDelaysMs);
+    connect(&m_download, &FileDownload::progress, this, &Updater::downloadProgress);
+    connect(&m_download, &FileDownload::finished, this, &Updater::onDownloadFinished);
 }
 
 void Updater::checkForUpdates(bool silent)
 {
-    m_silent = silent;
+    if (m_download.isRunning())
+        return;
+    // A check asked for while a silent one runs reports that one's result.
+    m_silent = silent && (m_silent || !m_versionReply);
     if (m_versionReply)
         return;
-    m_versionReply = getAnswer(m_networkManager, m_versionUrl, m_env.requestTimeoutMs, maxVersionAnswerSize);
+    m_versionReply = getAnswer(m_manager, m_env.versionUrl(), m_env.requestTimeoutMs, maxAnswerBytes);
     connect(m_versionReply, &QNetworkReply::finished, this, &Updater::onVersionCheckFinished);
 }
 
 void Updater::onVersionCheckFinished()
 {
-    if (!m_versionReply)
-        return;
     QNetworkReply *reply = m_versionReply;
     m_versionReply = nullptr;
+    if (!reply)
+        return;
     reply->deleteLater();
-    const auto fail = [this](const QString &error) {
+    const auto checkFailed = [this](Failure::Kind kind, const QString &networkError = QString()) {
+        qCWarning(lcUpdate) << "version check failed:" << failureNames[int(kind)];
         if (!m_silent)
-            emit updateCheckFailed(error);
+            emit this->checkFailed({kind, networkError, {}});
     };
-
     if (exceededSizeLimit(reply))
-        return fail(badFormatText);
+        return checkFailed(Failure::Kind::BadFormat);
     if (reply->error() != QNetworkReply::NoError)
-        return fail(reply->errorString());
+        return checkFailed(Failure::Kind::Unreachable, reply->errorString());
     const std::optional<QByteArray> body = completeBody(reply);
     if (!body)
-        return fail(truncatedText);
-
+        return checkFailed(Failure::Kind::Truncated);
     const VersionAnswer answer = VersionAnswer::parse(*body, m_env.updatePublicKeys);
     if (answer.verdict == VersionAnswer::Verdict::NotAnObject)
-        return fail(badFormatText);
-    m_latestVersion = answer.version;
-    m_downloadUrl = answer.downloadUrl;
-    m_changelog = answer.changelog;
-    m_verifiedArchive.clear();
-    // A digest from an answer that failed its checks (its signature, say)
-    // must not vouch for an archive.
-    const bool usable = answer.verdict == VersionAnswer::Verdict::Usable;
-    m_expectedSha256 = usable ? answer.sha256 : QByteArray();
-    if (!usable)
-        return fail(badDataText);
+        return checkFailed(Failure::Kind::BadFormat);
+    if (answer.verdict != VersionAnswer::Verdict::Usable)
+        return checkFailed(Failure::Kind::BadData);
 
-    if (isNewerVersion(m_latestVersion, QString::fromUtf8(Velor::applicationVersion)))
-        emit updateAvailable(m_latestVersion, m_changelog);
-    else
-        emit noUpdateAvailable();
-}
-
-void Updater::downloadUpdate(const QString &url)
-{
-    if (m_download->isRunning())
-        return;
-    m_downloadPath = m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip");
-    // With update keys, only the digest of a signed answer lets an archive in.
-    const bool unsignedUpdate = !m_env.updatePublicKeys.isEmpty() && m_expectedSha256.isEmpty();
-    if (unsignedUpdate || !VersionAnswer::isTrustedArchiveUrl(QUrl(url, QUrl::TolerantMode))) {
-        // Reported from the event loop like every other ending, so the caller
-        // is already waiting for it.
-        QTimer::singleShot(0, this, [this] { emit downloadFailed(badDataText); });
+    const auto settings = Platform::openSettings(m_env.settingsLocation);
+    const QString attempted = settings->value(attemptVersionKey).toString();
+    if (!attempted.isEmpty() && !isNewerVersion(attempted, m_env.version)) {
+        qCInfo(lcUpdate).noquote() << "version" << attempted << "is installed";
+        settings->remove(attemptGroup);
+    }
+    if (!isNewerVersion(answer.version, m_env.version)) {
+        qCInfo(lcUpdate).noquote() << "up to date:" << m_env.version << "against" << answer.version;
+        if (!m_silent)
+            emit upToDate(m_env.version);
         return;
     }
-    m_download->start(url, m_downloadPath, !m_expectedSha256.isEmpty());
+    if (sameVersion(attempted, answer.version) && settings->value(attemptCountKey).toInt() >= maxAttempts) {
+        qCWarning(lcUpdate).noquote() << "version" << answer.version << "failed to install"
+                                      << settings->value(attemptCountKey).toInt() << "times; not trying again";
+        if (!m_silent || !settings->value(attemptToldKey).toBool()) {
+            settings->setValue(attemptToldKey, true);
+            emit updateGivenUp(answer.version);
+        }
+        return;
+    }
+    m_version = answer.version;
+    m_expectedSha256 = answer.sha256;
+    qCInfo(lcUpdate).noquote() << "updating from" << m_env.version << "to" << m_version;
+    // Reported from the event loop like every ending, so whoever shows the
+    // progress of updateStarted() is ready for it, even for a download refused
+    // on the spot.
+    m_download.start(answer.downloadUrl, m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip"),
+        !m_expectedSha256.isEmpty());
+    emit updateStarted(m_version);
 }
 
 void Updater::onDownloadFinished(const FileDownload::Outcome &outcome)
 {
+    const QString archive = m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip");
     switch (outcome.kind) {
     case FileDownload::Outcome::Kind::Saved:
-        if (!m_expectedSha256.isEmpty()) {
-            if (outcome.sha256 != m_expectedSha256) {
-                QFile::remove(m_downloadPath);
-                emit downloadFailed(checksumText);
-                return;
-            }
-            m_verifiedArchive = m_downloadPath;
+        if (!m_expectedSha256.isEmpty() && outcome.sha256 != m_expectedSha256) {
+            QFile::remove(archive);
+            return fail(Failure::Kind::Checksum);
         }
-        emit downloadFinished(m_downloadPath);
-        break;
+        emit installing();
+        return install();
     case FileDownload::Outcome::Kind::SaveFailed:
-        emit downloadFailed(saveFailedText);
-        break;
-    case FileDownload::Outcome::Kind::Canceled:
-    case FileDownload::Outcome::Kind::Failed:
-        emit downloadFailed(outcome.reason);
-        break;
+        return fail(Failure::Kind::SaveFailed);
+    default:
+        qCWarning(lcUpdate) << "the update's download failed";
+        emit updateFailed({Failure::Kind::Download, {}, outcome});
     }
 }
 
-void Updater::installUpdate(const QString &zipPath)
+void Updater::install()
 {
-    const QString verifiedArchive = std::exchange(m_verifiedArchive, QString());
-    const bool verified = !verifiedArchive.isEmpty() && zipPath == verifiedArchive;
-    const bool mustMatch = !m_expectedSha256.isEmpty() || !m_env.updatePublicKeys.isEmpty();
-    if (mustMatch && !verified && !archiveMatches(zipPath, m_expectedSha256)) {
-        QFile::remove(zipPath);
-        emit downloadFailed(checksumText);
-        return;
-    }
-
+    const QString archive = m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip");
     // Stale files of an earlier attempt must never reach the installer search.
     const QString folder = m_env.tempFolder + QStringLiteral("/VelorLauncher_Update");
-    if (!removeExtractionFolder(folder)) {
-        emit downloadFailed(unpackFailedText);
-        return;
-    }
+    if (!removeExtractionFolder(folder))
+        return fail(Failure::Kind::UnpackFailed);
 
-    const Platform::Command command = m_unpackCommand(zipPath, folder);
+    const Platform::Command command = m_unpackCommand(archive, folder);
     bool unpacked = false;
     {
         QProcess unpack;
@@ -189,24 +167,31 @@ void Updater::installUpdate(const QString &zipPath)
             unpack.waitForFinished();
         }
     }
-    if (!unpacked) {
-        emit downloadFailed(unpackFailedText);
-        return;
-    }
+    if (!unpacked)
+        return fail(Failure::Kind::UnpackFailed);
 
     const QString installer = chooseInstaller(folder);
-    if (installer.isEmpty()) {
-        emit downloadFailed(noInstallerText);
-        return;
-    }
+    if (installer.isEmpty())
+        return fail(Failure::Kind::NoInstaller);
 
-    QFile::remove(zipPath);
+    QFile::remove(archive);
+    const auto settings = Platform::openSettings(m_env.settingsLocation);
+    const bool again = sameVersion(settings->value(attemptVersionKey).toString(), m_version);
+    settings->setValue(attemptVersionKey, m_version);
+    settings->setValue(attemptCountKey, again ? settings->value(attemptCountKey).toInt() + 1 : 1);
+    settings->setValue(attemptToldKey, again && settings->value(attemptToldKey).toBool());
+    settings->sync();
     const QStringList switches{
         QStringLiteral("/VERYSILENT"), QStringLiteral("/CLOSEAPPLICATIONS"), QStringLiteral("/RESTARTAPPLICATIONS")};
-    if (!Platform::prepareToRun(installer) || !QProcess::startDetached(installer, switches, QString())) {
-        emit downloadFailed(startFailedText);
-        return;
-    }
+    if (!Platform::prepareToRun(installer) || !QProcess::startDetached(installer, switches, QString()))
+        return fail(Failure::Kind::StartFailed);
+    qCInfo(lcUpdate).noquote() << "installer of" << m_version << "started:" << installer;
     if (m_env.quitApplication)
         m_env.quitApplication();
+}
+
+void Updater::fail(Failure::Kind kind)
+{
+    qCWarning(lcUpdate) << "the update failed:" << failureNames[int(kind)];
+    emit updateFailed({kind, {}, {}});
 }

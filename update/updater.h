@@ -14,32 +14,57 @@ class QNetworkAccessManager;
 class QNetworkReply;
 
 /**
- * Checks for a newer launcher and installs it. Reports only through signals.
- * The archive is fetched only over https (plain http only from a loopback
- * host), streamed to the temporary folder, checked against the answer's
- * "sha256" when it gives one, unpacked within the environment's time bound,
- * and the shallowest "*.exe" inside the unpacked folder is started. With
- * update keys in the environment, only an answer signed by one of them is
- * fetched, and its archive must match the signed digest.
+ * The self-update, from the version check to the started installer. Reports
+ * only through signals, as values; the window words them.
+ *
+ * A newer version is downloaded at once: only over https (plain http only
+ * from a loopback host), streamed to the temporary folder, checked against
+ * the answer's "sha256" when it gives one, unpacked within the environment's
+ * time bound, and the shallowest "*.exe" inside the unpacked folder is
+ * started, after which the application quits. With update keys in the
+ * environment, only an answer signed by one of them is fetched, and its
+ * archive must match the signed digest.
+ *
+ * Before it starts an installer the updater records the version it installs.
+ * A launcher that starts older than a recorded attempt knows that attempt
+ * failed; after two failed attempts at a version the updater no longer
+ * installs that version by itself (the player would otherwise watch the
+ * launcher download, install and vanish at every start) and says so once.
  */
 class Updater final : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit Updater(const LauncherEnvironment &environment, QObject *parent = nullptr);
+    struct Failure
+    {
+        enum class Kind {
+            Unreachable, ///< the version check failed in the network; networkError says how
+            Truncated, ///< the version answer was cut short
+            BadFormat, ///< the version answer is no JSON object, or far too large
+            BadData, ///< the answer names no usable, trusted update
+            Download, ///< the archive's download failed; download says how
+            SaveFailed, ///< the archive could not be stored
+            Checksum, ///< the archive is not the one the answer describes
+            UnpackFailed,
+            NoInstaller, ///< the archive holds no installer
+            StartFailed, ///< the installer did not start
+        };
+        Kind kind = Kind::BadData;
+        QString networkError;
+        FileDownload::Outcome download;
+    };
 
-    /// Asks the web API for the newest version. With silent set, a failed check
-    /// reports nothing; otherwise it emits updateCheckFailed.
+    /// The most a version answer may hold: three short strings and a changelog.
+    static constexpr qint64 maxAnswerBytes = 64 * 1024;
+    /// Failed installs of one version after which it is no longer tried by itself.
+    static constexpr int maxAttempts = 2;
+
+    Updater(const LauncherEnvironment &environment, QNetworkAccessManager *manager, QObject *parent = nullptr);
+
+    /// Asks the web API for the newest version and installs it when it is newer.
+    /// With silent set, a check that fails or finds nothing new reports nothing.
     void checkForUpdates(bool silent);
-
-    /// Checks, unpacks and starts the installer in the archive, then quits the
-    /// application through the environment; on failure (the installer not
-    /// started included) emits downloadFailed and returns. Blocks while the
-    /// archive is unpacked, at most the environment's unpackTimeoutMs.
-    void installUpdate(const QString &zipPath);
-
-    QString downloadUrl() const { return m_downloadUrl; }
 
     /// Builds the command that unpacks an archive into a folder.
     using UnpackCommand = std::function<Platform::Command(const QString &zipPath, const QString &folder)>;
@@ -47,35 +72,29 @@ public:
     void setUnpackCommand(UnpackCommand command) { m_unpackCommand = std::move(command); }
 
 signals:
-    void updateAvailable(const QString &newVersion, const QString &changelog);
-    void noUpdateAvailable();
-    void updateCheckFailed(const QString &error);
+    void upToDate(const QString &version);
+    void checkFailed(const Updater::Failure &failure);
+    /// A newer version is on its way; the download runs already.
+    void updateStarted(const QString &version);
     void downloadProgress(qint64 received, qint64 total);
-    void downloadFinished(const QString &filePath);
-    void downloadFailed(const QString &error);
-
-public slots:
-    /// Streams the archive at url to the temporary folder, unless a download
-    /// runs already; ends in downloadFinished or downloadFailed, always from
-    /// the event loop.
-    void downloadUpdate(const QString &url);
+    /// The archive is in: unpacking, which blocks, and the installer's start follow.
+    void installing();
+    void updateFailed(const Updater::Failure &failure);
+    /// version failed to install too often to be tried again by itself.
+    void updateGivenUp(const QString &version);
 
 private:
     void onVersionCheckFinished();
     void onDownloadFinished(const FileDownload::Outcome &outcome);
-
-    QNetworkAccessManager *m_networkManager;
-    QPointer<QNetworkReply> m_versionReply;
-    FileDownload *m_download;
-    QString m_downloadUrl;
-    QString m_latestVersion;
-    QString m_changelog;
-    QString m_downloadPath;
-    bool m_silent = false;
-    QString m_versionUrl;
+    void install();
+    void fail(Failure::Kind kind);
 
     LauncherEnvironment m_env;
+    QNetworkAccessManager *m_manager;
+    FileDownload m_download;
     UnpackCommand m_unpackCommand;
-    QByteArray m_expectedSha256; // of the last usable answer; empty: not given
-    QString m_verifiedArchive; // the stored archive that matched it
+    QPointer<QNetworkReply> m_versionReply;
+    bool m_silent = false;
+    QString m_version; ///< of the update on its way
+    QByteArray m_expectedSha256; ///< of the update on its way; empty: not given
 };

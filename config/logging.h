@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// One category per feature, so that a player's log says where a failure came
+// from, and a developer can silence or widen one feature with QT_LOGGING_RULES.
+Q_DECLARE_LOGGING_CATEGORY(lcChannel)
+Q_DECLARE_LOGGING_CATEGORY(lcPlay)
+Q_DECLARE_LOGGING_CATEGORY(lcFeed)
+Q_DECLARE_LOGGING_CATEGORY(lcUpdate)
+Q_DECLARE_LOGGING_CATEGORY(lcNetwork)
