@@ -57,15 +57,19 @@ void NewsPictureLoader::finish(QNetworkReply *reply, const Pending &pending)
         return;
     }
     const std::optional<QByteArray> body = completeBody(reply);
-    if (!body)
+    if (!body) {
+        emit pictureFailed(pending.key);
         return done();
+    }
     runInBackground(
         m_decoder, this, [body = *body, pending] { return NewsPicture::prepare(body, pending.area, pending.devicePixelRatio); },
         [this, pending](const QImage &picture) {
-            if (picture.isNull())
+            if (pending.generation == m_generation && picture.isNull()) {
                 qCWarning(lcFeed).noquote() << "not a picture a card can show:" << loggable(QUrl(pending.url));
-            else if (pending.generation == m_generation)
+                emit pictureFailed(pending.key);
+            } else if (pending.generation == m_generation) {
                 emit pictureReady(pending.key, picture);
+            }
             done();
         });
 }

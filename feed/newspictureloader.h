@@ -42,6 +42,8 @@ public:
 
 signals:
     void pictureReady(int key, const QImage &picture);
+    /// The picture for key did not load, or is none a card can show.
+    void pictureFailed(int key);
 
 private:
     struct Pending

@@ -41,8 +41,10 @@ void NewsSource::onFinished()
         return;
     }
     const std::optional<QByteArray> body = completeBody(reply);
-    if (!body)
+    if (!body) {
+        emit failed();
         return;
+    }
     runInBackground(
         *QThreadPool::globalInstance(), this,
         [answer = *body] {
@@ -51,10 +53,10 @@ void NewsSource::onFinished()
             return items;
         },
         [this](const QList<NewsItem> &items) {
-            if (items.isEmpty())
-                qCWarning(lcFeed) << "the news answer holds no items";
-            else
-                emit newsReady(items);
+            if (!items.isEmpty())
+                return emit newsReady(items);
+            qCWarning(lcFeed) << "the news answer holds no items";
+            emit failed();
         });
 }
 

@@ -74,6 +74,8 @@ public:
 signals:
     /// The items of the answer, newest first; never empty.
     void newsReady(const QList<NewsItem> &items);
+    /// The answer failed, or held no items.
+    void failed();
 
 private:
     void onFinished();

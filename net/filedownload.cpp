@@ -218,11 +218,15 @@ void FileDownload::onReplyFinished()
         return conclude({Kind::SaveFailed, {}, 0, {}});
     if (m_canceled)
         return conclude({Kind::Canceled, {}, 0, {}});
+    // Qt reports a body cut short as a closed connection or, at times, as a
+    // success; either way it is a cut.
+    const bool cut = (reply->error() == QNetworkReply::NoError || reply->error() == QNetworkReply::RemoteHostClosedError)
+        && isTruncated(reply, m_received - m_requestedFrom);
     Outcome failure{Kind::NetworkError, reply->errorString(), 0, {}};
     if (reply->error() == QNetworkReply::OperationCanceledError) // only the transfer time-out aborts it otherwise
         failure = {Kind::Stalled, {}, (qMax(m_stallTimeoutMs, 1) + 999) / 1000, {}};
-    else if (reply->error() == QNetworkReply::NoError)
-        failure.kind = isTruncated(reply, m_received - m_requestedFrom) ? Kind::Cut : Kind::Saved;
+    else if (cut || reply->error() == QNetworkReply::NoError)
+        failure.kind = cut ? Kind::Cut : Kind::Saved;
     if (failure.kind != Kind::Saved) {
         // A transfer that breaks resumes; an answer the server means, such as
         // an HTTP error, does not. Once it has broken, a line that comes back

@@ -15,10 +15,10 @@ FixtureServer::FixtureServer()
             socket->setParent(this);
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-                const QByteArray head = socket->peek(8192);
-                if (head.contains("\r\n\r\n") && !socket->property("answered").toBool()) {
+                // Read whole, so that closing never finds unread bytes and resets instead.
+                if (socket->peek(8192).contains("\r\n\r\n") && !socket->property("answered").toBool()) {
                     socket->setProperty("answered", true);
-                    answer(socket, QString::fromUtf8(head.split(' ').value(1)));
+                    answer(socket, socket->readAll());
                 }
             });
         }
@@ -44,26 +44,42 @@ QString FixtureServer::refusedUrl(const QString &path)
     return QStringLiteral("http://127.0.0.1:%1%2").arg(probe.serverPort()).arg(path);
 }
 
-void FixtureServer::answer(QTcpSocket *socket, const QString &path)
+void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
 {
-    const Route route = routes.value(path, Route(404, "<html><body>not found</body></html>"));
+    const QString path = QString::fromUtf8(head.split(' ').value(1));
+    Route route = routes.value(path, Route{404, "<html><body>not found</body></html>"});
     requests << path;
+    heads << head;
     emit requested(path);
     if (route.fault == Fault::Stall)
         return;
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n";
+    if (route.fault == Fault::CutOnce)
+        routes[path].fault = Fault::None;
+    const qsizetype range = head.indexOf("\nRange: bytes=");
+    const qint64 from = range < 0 ? 0 : head.mid(range + 14).split('-').value(0).toLongLong();
+    if (from > 0 && route.headers.contains("Accept-Ranges")) {
+        route.headers += "Content-Range: bytes " + QByteArray::number(from) + '-'
+            + QByteArray::number(route.body.size() - 1) + '/' + QByteArray::number(route.body.size()) + "\r\n";
+        route.status = 206;
+        route.body = route.body.mid(from);
+    }
+    QByteArray reply = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n";
     if (route.fault != Fault::NoLength)
-        head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
-    socket->write(head + "\r\n");
-    const bool cut = route.fault == Fault::Reset || route.fault == Fault::ShortBody;
+        reply += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
+    socket->write(reply + route.headers + "\r\n");
+    const bool cut = route.fault == Fault::Reset || route.fault == Fault::ShortBody || route.fault == Fault::CutOnce;
     const QByteArray body = cut ? route.body.left(route.body.size() / 2) : route.body;
     if (route.fault == Fault::Held) {
         socket->setProperty("held", body);
     } else if (route.fault == Fault::Drip) {
         // Ten pieces 50 ms apart: slower than a 300 ms silence bound, never that silent.
-        for (qsizetype i = 0, size = body.size() / 10 + 1; i <= 10; ++i) {
-            QTimer::singleShot(50 * i, socket, [socket, last = i == 10, piece = body.mid(i * size, size)] {
-                last ? socket->disconnectFromHost() : void(socket->write(piece));
+        const qsizetype size = body.size() / 10 + 1;
+        for (int i = 0; i <= 10; ++i) {
+            QTimer::singleShot(50 * i, socket, [socket, i, piece = body.mid(i * size, size)] {
+                if (i == 10)
+                    socket->disconnectFromHost();
+                else
+                    socket->write(piece);
             });
         }
     } else {
@@ -76,8 +92,10 @@ void FixtureServer::answer(QTcpSocket *socket, const QString &path)
 void FixtureServer::release()
 {
     for (QTcpSocket *socket : findChildren<QTcpSocket *>()) {
-        if (socket->property("held").isValid())
-            socket->write(socket->property("held").toByteArray()), socket->disconnectFromHost();
+        if (!socket->property("held").isValid())
+            continue;
+        socket->write(socket->property("held").toByteArray());
+        socket->disconnectFromHost();
     }
 }
 
@@ -85,26 +103,30 @@ LauncherEnvironment testEnvironment(const QString &scratch)
 {
     LauncherEnvironment env = LauncherEnvironment::compiledIn();
     env.apiBase = FixtureServer::refusedUrl();
-    env.websiteUrl = QStringLiteral("https://site.test");
-    env.clientInstallerUrl = env.apiBase + QStringLiteral("/setup.exe");
-    env.gameServerHost = QStringLiteral("game.site.test");
-    env.neighbourClientFolder = scratch + QStringLiteral("/neighbour");
-    env.fixedClientFolders = {scratch + QStringLiteral("/fixed")};
-    env.tempFolder = scratch + QStringLiteral("/temp");
+    env.websiteUrl = "https://site.test";
+    env.clientInstallerUrl = env.apiBase + "/setup.exe";
+    env.gameServerHost = "game.site.test";
+    env.neighbourClientFolder = scratch + "/neighbour";
+    env.fixedClientFolders = {scratch + "/fixed"};
+    env.tempFolder = scratch + "/temp";
+    env.logFolder = scratch + "/logs";
+    env.cacheFolder = scratch + "/cache";
     QDir().mkpath(env.tempFolder);
 #ifdef Q_OS_WIN
     // Never the player's own keys: keys of this process's own, removed as it ends.
-    static const QString root = QStringLiteral("HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\%1\\")
+    static const QString root = "HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\%1\\"
                                     .arg(QCoreApplication::applicationPid());
     static const int removed = std::atexit([] { QSettings(root, QSettings::NativeFormat).remove(QString()); });
-    const QString key = root + QFileInfo(scratch).fileName() + QString::number(removed) + QLatin1Char('\\');
-    env.settingsLocation = key + QStringLiteral("Launcher");
-    env.clientKeyLocation = key + QStringLiteral("RAGE-MP");
+    const QString key = root + QFileInfo(scratch).fileName() + QString::number(removed) + u'\\';
+    env.settingsLocation = key + "Launcher";
+    env.clientKeyLocation = key + "RAGE-MP";
 #else
-    env.settingsLocation = scratch + QStringLiteral("/Launcher.conf");
-    env.clientKeyLocation = scratch + QStringLiteral("/RAGE-MP.conf");
+    env.settingsLocation = scratch + "/Launcher.conf";
+    env.clientKeyLocation = scratch + "/RAGE-MP.conf";
 #endif
-    env.requestTimeoutMs = env.downloadStallTimeoutMs = 300;
+    env.requestTimeoutMs = 300;
+    env.downloadStallTimeoutMs = 300;
+    env.resumeDelaysMs = {10, 10, 10};
     env.commitRetryDelayMs = 10;
     env.quitApplication = [] {};
     return env;
@@ -140,14 +162,14 @@ QString writeRecorder(const QString &path)
 QString recorded(const QString &path)
 {
     return QDir::fromNativeSeparators(
-        QString::fromUtf8(readFile(QFileInfo(path).path() + QStringLiteral("/started.txt"))));
+        QString::fromUtf8(readFile(QFileInfo(path).path() + "/started.txt")));
 }
 
 QByteArray zipOf(const QString &folder)
 {
     QProcess zip;
     zip.setWorkingDirectory(folder);
-    zip.start(QStringLiteral("zip"), {QStringLiteral("-qry"), QStringLiteral("-"), QStringLiteral(".")});
+    zip.start("zip", {"-qry", "-", "."});
     zip.waitForFinished();
     return zip.readAllStandardOutput();
 }
@@ -156,7 +178,7 @@ bool ModalAnswerer::eventFilter(QObject *watched, QEvent *event)
 {
     auto *dialog = event->type() == QEvent::Show ? qobject_cast<QDialog *>(watched) : nullptr;
     if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
-        boxes << box->windowTitle() + QLatin1Char('|') + box->text();
+        boxes << box->windowTitle() + u'|' + box->text();
         QMetaObject::invokeMethod(box->button(QMessageBox::Ok), &QAbstractButton::click, Qt::QueuedConnection);
     }
     if (dialog && onDialog)

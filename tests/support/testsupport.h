@@ -9,8 +9,9 @@
 #include <QTcpServer>
 #include <functional>
 
-/// How a route misbehaves. Held answers send their headers and wait for release().
-enum class Fault { None, Stall, Held, Drip, Reset, ShortBody, NoLength };
+/// How a route misbehaves. Held answers send their headers and wait for release();
+/// CutOnce sends half the body and closes, the first time only.
+enum class Fault { None, Stall, Held, Drip, Reset, CutOnce, ShortBody, NoLength };
 
 struct Route
 {
@@ -24,7 +25,7 @@ struct Route
     int status;
     QByteArray body;
     Fault fault;
-    QByteArray headers; ///< extra lines, each ending in "\r\n"
+    QByteArray headers; ///< extra lines, each ending in "\r\n"; "Accept-Ranges" makes it honour Range
 };
 
 /// HTTP/1.1 on 127.0.0.1, one answer per connection; unknown paths get a 404 page.
@@ -40,12 +41,13 @@ public:
     void release();
     QHash<QString, Route> routes;
     QStringList requests; ///< paths asked for, in order
+    QByteArrayList heads; ///< the requests' heads, in order
 
 signals:
     void requested(const QString &path);
 
 private:
-    void answer(class QTcpSocket *socket, const QString &path);
+    void answer(class QTcpSocket *socket, const QByteArray &head);
     QTcpServer m_server;
 };
 

@@ -1,0 +1,206 @@
+// The channel by which a later launcher copy hands its link to the running one,
+// with real launcher copies: this program run with "--copy". These run under Wine too.
+#include "app/instancechannel.h"
+#include "app/launcherapp.h"
+#include "config/platform.h"
+#include "testsupport.h"
+#include "ui/mainwindow.h"
+
+#include <QApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QWindow>
+#include <QtTest>
+#include <cstdio>
+#include <thread>
+
+namespace {
+/// The channel of this test's launcher copies, never that of a launcher the developer runs.
+const QString channel = "VelorTest" + QString::number(QCoreApplication::applicationPid());
+
+/// A real launcher copy; closing its input makes it quit.
+struct Copy
+{
+    QProcess process;
+    Copy(const QString &tmp, const QStringList &arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TMPDIR", tmp);
+        environment.insert("VELOR_SCRATCH", tmp);
+        environment.insert("VELOR_CHANNEL", channel);
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationFilePath(), QStringList{"--copy"} + arguments);
+    }
+    ~Copy()
+    {
+        process.closeWriteChannel();
+        if (!process.waitForFinished(10000))
+            process.kill();
+    }
+    bool finish() { return process.state() == QProcess::NotRunning || process.waitForFinished(20000); }
+    /// Whether the copy says line; what it said before is done with.
+    bool says(const QByteArray &line)
+    {
+        while (process.canReadLine() || process.waitForReadyRead(20000)) {
+            if (process.canReadLine() && process.readLine().trimmed() == line)
+                return true;
+        }
+        return false;
+    }
+};
+} // namespace
+
+class TestChannel final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void messages_data();
+    void messages();
+    void laterCopiesHandOver();
+    void copyThatFindsTheLockTakenWaitsForTheChannel();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_runtime;
+    std::unique_ptr<QTemporaryDir> m_scratch;
+};
+
+void TestChannel::init()
+{
+    // A short private folder of the test's own, where the socket's mode can be read.
+    m_runtime = std::make_unique<QTemporaryDir>("/tmp/vl-XXXXXX");
+    m_scratch = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_RUNTIME_DIR", m_runtime->path().toUtf8());
+}
+
+void TestChannel::messages_data()
+{
+    QTest::addColumn<QByteArray>("chunks"); // "|" between chunks
+    QTest::addColumn<int>("plays"); // 1 plays, 0 only shows the window, -1 nothing
+    QTest::newRow("link") << QByteArray("velorlauncher://connect/1") << 1;
+    QTest::newRow("bare prefix, capitals") << QByteArray("VelorLauncher://") << 1;
+    QTest::newRow("invalid UTF-8") << QByteArray("\xff\xfe velorlauncher://") << 0;
+    QTest::newRow("split: only the first chunk counts") << QByteArray("velor|launcher://") << 0;
+    QTest::newRow("megabytes") << "velorlauncher://" + QByteArray(8 << 20, 'a') << 1;
+    QTest::newRow("silent: dropped after its time-out") << QByteArray() << -1;
+}
+
+void TestChannel::messages()
+{
+    QFETCH(QByteArray, chunks);
+    QFETCH(int, plays);
+    InstanceChannel instance("VelorTestChannel");
+    QLocalSocket socket;
+    QLocalSocket peer;
+    QCOMPARE(instance.claim(socket, 50), InstanceChannel::Role::First);
+    instance.setIdleTimeout(chunks.isEmpty() ? 50 : 20000);
+    QVERIFY(instance.listen());
+    QSignalSpy activated(&instance, &InstanceChannel::activated);
+    peer.connectToServer(instance.address());
+    QVERIFY(peer.waitForConnected());
+    for (const QByteArray &chunk : chunks.split('|')) {
+        if (!chunk.isEmpty() && peer.write(chunk))
+            QVERIFY(activated.size() || activated.wait());
+    }
+    QTRY_COMPARE(peer.state(), QLocalSocket::UnconnectedState); // done with after its first chunk
+    QCOMPARE(activated.size(), plays < 0 ? 0 : 1);
+    QCOMPARE(activated.value(0).value(0).toInt(), qMax(plays, 0));
+}
+
+void TestChannel::laterCopiesHandOver()
+{
+    // A long temporary folder once pushed the socket past its 107 bytes.
+    const QString tmp = m_scratch->filePath(QString(120, u't'));
+    QDir().mkpath(tmp);
+#ifdef Q_OS_WIN
+    const QString address = Platform::channelAddress(channel);
+    QVERIFY2(address.contains("-S-1-"), qPrintable(address)); // the session's and the user's own pipe
+#else
+    // A runtime folder open to others is passed over for a short one of the user's own.
+    QFile::setPermissions(m_runtime->path(), QFileDevice::Permissions(0x7755));
+    const QString address = Platform::channelAddress(channel);
+    QVERIFY2(address.startsWith("/tmp/velor-launcher-"), qPrintable(address));
+#endif
+    // Options of the toolkit inside a launch have no effect.
+    Copy first(tmp, {"-qwindowtitle", "Injected", "velorlauncher://x", "-platform", "minimal"});
+    QVERIFY(first.says("window VELOR RP Launcher on offscreen"));
+    QVERIFY(first.says("dialog clientMissingDialog")); // it plays its own link
+    Copy withLink(tmp, {"velorlauncher://connect/1"});
+    QVERIFY(withLink.finish());
+    QVERIFY(first.says("dialog clientMissingDialog")); // and the handed-over one
+#ifndef Q_OS_WIN
+    for (const QString &path : {address, QFileInfo(address).path()})
+        QCOMPARE(QFileInfo(path).permissions() & 0x0077, 0); // owner only, once it listens
+#endif
+    Copy plain(tmp, {});
+    QVERIFY(plain.says("box VELOR RP Launcher|Лаунчер уже запущен!"));
+    QVERIFY(plain.finish());
+    QCOMPARE(withLink.process.exitCode() + plain.process.exitCode(), 0);
+    QVERIFY(!(withLink.process.readAll() + plain.process.readAll()).contains("window"));
+}
+
+void TestChannel::copyThatFindsTheLockTakenWaitsForTheChannel()
+{
+    // The test plays a first copy that holds the lock but listens late.
+    QLockFile lock(Platform::singleInstanceLockPath(channel));
+    QVERIFY(lock.tryLock(0));
+    Copy late(m_scratch->path(), {"velorlauncher://late"});
+    QVERIFY(late.says("contended")); // it found nobody, and the lock taken
+    QLocalServer server;
+    QVERIFY(server.listen(Platform::channelAddress(channel)));
+    QVERIFY(server.waitForNewConnection(20000));
+    QLocalSocket *socket = server.nextPendingConnection();
+    QTRY_VERIFY(socket->bytesAvailable() || socket->state() != QLocalSocket::ConnectedState);
+    QCOMPARE(socket->readAll(), QByteArray("velorlauncher://late"));
+    QVERIFY(late.finish());
+    QVERIFY(!late.process.readAll().contains("window"));
+}
+
+/// A launcher copy in the test environment under $VELOR_SCRATCH. It reports "window <title> on <platform>",
+/// "dialog <name>" and "box <title>|<text>" on standard output, answers each, and quits when its input closes.
+static int runCopy(int argc, char *argv[])
+{
+    const auto report = [](const QString &line) {
+        std::printf("%s\n", line.toUtf8().constData());
+        std::fflush(stdout);
+    };
+    std::unique_ptr<ModalAnswerer> answerer;
+    StartupHooks hooks;
+    hooks.applicationReady = [&answerer, report](QApplication &app) {
+        answerer = std::make_unique<ModalAnswerer>();
+        answerer->onDialog = [&answerer, report](QDialog *dialog) {
+            if (qobject_cast<QMessageBox *>(dialog))
+                return report("box " + answerer->boxes.constLast());
+            report("dialog " + dialog->objectName());
+            QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+        };
+        // A thread, since Windows cannot watch a pipe from the event loop.
+        std::thread([&app] {
+            while (std::fgetc(stdin) != EOF) { }
+            QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+        }).detach();
+    };
+    hooks.channelContended = [report] { report("contended"); };
+    hooks.channelName = qEnvironmentVariable("VELOR_CHANNEL");
+    hooks.adjustEnvironment
+        = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("VELOR_SCRATCH")); };
+    hooks.windowShown = [report](MainWindow &window) {
+        const QString title = window.windowHandle()->title();
+        const QString shown = title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;
+        report("window " + shown + " on " + QGuiApplication::platformName());
+    };
+    return runLauncher(argc, argv, hooks);
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], "--copy") == 0) {
+        argv[1] = argv[0];
+        return runCopy(argc - 1, argv + 1);
+    }
+    QCoreApplication app(argc, argv);
+    TestChannel test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_channel.moc"

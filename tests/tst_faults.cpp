@@ -1,0 +1,197 @@
+// Every network-facing path against every kind of server failure, and the log
+// those requests leave behind.
+#include "app/logfile.h"
+#include "feed/newspicture.h"
+#include "feed/newspictureloader.h"
+#include "feed/newssource.h"
+#include "feed/statuspoller.h"
+#include "net/filedownload.h"
+#include "net/networkmanager.h"
+#include "net/replybody.h"
+#include "testsupport.h"
+#include "ui/wording.h"
+#include "update/updater.h"
+
+#include <QNetworkReply>
+#include <QtTest>
+
+namespace {
+enum Path { Status, News, Picture, Version, Archive, Installer, PathCount };
+const char *const pathNames[]
+    = {"status poll", "news list", "news picture", "version check", "update archive", "client installer"};
+enum Expect { Used, Fails, Stalls, TooLarge, WrongShape };
+enum Body { Valid, Large, Misshapen, Page };
+struct Kind
+{
+    const char *name;
+    Expect expect;
+    int status; // 0: nothing listens
+    Fault fault;
+    Body body;
+};
+const Kind kinds[] = {
+    {"fine", Used, 200, Fault::None, Valid},
+    {"refused", Fails, 0, Fault::None, Valid},
+    {"reset mid-body", Fails, 200, Fault::Reset, Valid},
+    {"HTTP 404", Fails, 404, Fault::None, Page},
+    {"HTTP 500", Fails, 500, Fault::None, Page},
+    {"valid body, HTTP 500", Fails, 500, Fault::None, Valid},
+    {"stall", Stalls, 200, Fault::Stall, Valid},
+    {"stall after headers", Stalls, 200, Fault::Held, Valid},
+    {"slow drip", Used, 200, Fault::Drip, Valid},
+    {"short body", Fails, 200, Fault::ShortBody, Valid},
+    {"no length", Used, 200, Fault::NoLength, Valid},
+    {"oversized", TooLarge, 200, Fault::None, Large},
+    {"oversized, no length", TooLarge, 200, Fault::NoLength, Large},
+    {"wrong shape", WrongShape, 200, Fault::None, Misshapen},
+};
+
+QString expected(int path, Expect expect)
+{
+    // Downloads have no size cap, and any bytes may be an installer.
+    const bool download = path >= Archive;
+    if (expect == Used || (download && expect == TooLarge) || (path == Installer && expect == WrongShape))
+        return QString::fromLatin1(path == Archive ? "installed" : path == Installer ? "saved" : "shown");
+    if (download && expect == Stalls)
+        return "box: Загрузка прервана: сервер не присылал данных 1 с.";
+    return QString::fromLatin1(download ? "box" : "nothing");
+}
+
+/// Valid JSON padded past a cap.
+QByteArray padded(qint64 cap, const QByteArray &item)
+{
+    return "[" + QByteArray(cap, ' ') + item + "]";
+}
+} // namespace
+
+class TestFaults final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cell_data();
+    void cell();
+    void logRotatesAndRecordsFailures();
+
+private:
+    QTemporaryDir m_logs;
+    std::unique_ptr<LogFile> m_log;
+    std::unique_ptr<QTemporaryDir> m_scratch;
+    std::unique_ptr<FixtureServer> m_server;
+    NetworkManager m_manager{[](const QNetworkProxyQuery &) { return QList<QNetworkProxy>(); }};
+    QList<QByteArrayList> m_bodies; ///< by path and body
+};
+
+void TestFaults::initTestCase()
+{
+    m_log = std::make_unique<LogFile>(m_logs.path(), 4096);
+    m_log->install();
+    const QTemporaryDir scratch;
+    writeRecorder(scratch.filePath("stage/setup.exe"));
+    const QByteArray archive = zipOf(scratch.filePath("stage"));
+    const QByteArray jpeg = readFile(VELOR_TEST_DATA "/red.jpg");
+    const QByteArray page = "<html><body>Oops</body></html>";
+    const QByteArray version = R"({"version":"9.0","download_url":"https://u.test/u.zip"})";
+    // Past each answer's cap: spaces inside valid JSON, junk after a picture; downloads have no cap.
+    m_bodies = {
+        {R"([{"online":5}])", padded(StatusPoller::maxAnswerBytes, R"({"online":5})"), R"({"online":5})", page},
+        {R"([{"title":"t"}])", padded(NewsSource::maxAnswerBytes, R"({"title":"t"})"), R"({"data":5})", page},
+        {jpeg, jpeg + QByteArray(NewsPicture::maxBytes, '\0'), page, page},
+        {version, padded(Updater::maxAnswerBytes, version).mid(1).chopped(1), "[]", page},
+        {archive, archive, page, page},
+        {"installer", QByteArray(40 << 20, 'x'), page, page},
+    };
+}
+
+void TestFaults::init()
+{
+    m_scratch = std::make_unique<QTemporaryDir>();
+    m_server = std::make_unique<FixtureServer>();
+}
+
+void TestFaults::cell_data()
+{
+    QTest::addColumn<int>("path");
+    QTest::addColumn<int>("kind");
+    for (int path = 0; path < PathCount; ++path) {
+        for (int kind = 0; kind < int(std::size(kinds)); ++kind)
+            QTest::addRow("%s: %s", pathNames[path], kinds[kind].name) << path << kind;
+    }
+}
+
+void TestFaults::cell()
+{
+    QFETCH(int, path);
+    QFETCH(int, kind);
+    const Kind &k = kinds[kind];
+    const QString route = QString::fromLatin1(path == Version ? "/launcher/version" : "/r");
+    m_server->routes[route] = Route{k.status, m_bodies[path][k.body], k.fault};
+    const QString url = k.status == 0 ? FixtureServer::refusedUrl(route) : m_server->url(route);
+    if (path == Archive)
+        m_server->routes["/launcher/version"] = Route{200, R"({"version":"9.0","download_url":")" + url.toUtf8() + "\"}"};
+    QString outcome;
+    const auto say = [&outcome](const char *text) { return [&outcome, text] { outcome = QString::fromUtf8(text); }; };
+    LauncherEnvironment env = testEnvironment(m_scratch->filePath("env"));
+    env.apiBase = path == Version ? url.chopped(int(route.size())) : m_server->url();
+    env.quitApplication = say("installed");
+    StatusPoller poller(&m_manager, url, 3600000, 300);
+    NewsSource source(&m_manager, url, 300);
+    NewsPictureLoader loader(&m_manager, 300);
+    Updater updater(env, &m_manager);
+    FileDownload download(&m_manager, 300);
+    download.setResumeDelays(env.resumeDelaysMs);
+    connect(&poller, &StatusPoller::onlineChanged, this, say("shown"));
+    connect(&source, &NewsSource::newsReady, this, say("shown"));
+    connect(&source, &NewsSource::failed, this, say("nothing"));
+    connect(&loader, &NewsPictureLoader::pictureReady, this, say("shown"));
+    connect(&loader, &NewsPictureLoader::pictureFailed, this, say("nothing"));
+    connect(&updater, &Updater::checkFailed, this, say("nothing"));
+    if (path == Version)
+        connect(&updater, &Updater::updateStarted, this, say("shown"));
+    connect(&updater, &Updater::updateFailed, this,
+        [&outcome](const Updater::Failure &failure) { outcome = "box: " + Wording::updateFailure(failure); });
+    connect(&download, &FileDownload::finished, this, [&outcome](const FileDownload::Outcome &result) {
+        const bool saved = result.kind == FileDownload::Outcome::Kind::Saved;
+        outcome = saved ? "saved" : "box: " + Wording::downloadFailure(result);
+    });
+    // The status poll ends with its one reply, the others with a report.
+    QSignalSpy done(&m_manager, &QNetworkAccessManager::finished);
+    const std::function<void()> start[] = {
+        [&] { poller.start(); },
+        [&] { source.fetch(); },
+        [&] { loader.load(0, url, QRectF(0, 0, 162, 162), 1.0); },
+        [&] { updater.checkForUpdates(false); },
+        [&] { updater.checkForUpdates(false); },
+        [&] { download.start(url, m_scratch->filePath("setup.exe")); },
+    };
+    start[path]();
+    const auto ended = [&] { return !outcome.isEmpty() || (path == Status && !done.isEmpty()); };
+    const bool over = QTest::qWaitFor(ended, 10000);
+    if (outcome.isEmpty())
+        outcome = QString::fromLatin1(over ? "nothing" : "hung");
+    QVERIFY2(outcome.startsWith(expected(path, k.expect)), qPrintable(outcome));
+}
+
+void TestFaults::logRotatesAndRecordsFailures()
+{
+    m_server->routes["/gone"] = Route{404};
+    for (const QString &url : {m_server->url("/gone?token=secret"), FixtureServer::refusedUrl("/r")}) {
+        QNetworkReply *reply = getAnswer(&m_manager, url, 300, 100);
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        QVERIFY(finished.wait());
+        reply->deleteLater();
+    }
+    const QString log = QString::fromUtf8(readFile(m_logs.filePath("launcher.log")));
+    QVERIFY2(log.contains("warning [network] GET " + m_server->url("/gone -> 404, ")), qPrintable(log));
+    QVERIFY(log.contains("/r -> no answer, 0 bytes, "));
+    QVERIFY(!log.contains("secret"));
+    const QStringList files{"launcher.1.log", "launcher.2.log", "launcher.log"};
+    QCOMPARE(QDir(m_logs.path()).entryList(QDir::Files), files);
+    for (const QString &file : files)
+        QVERIFY(QFileInfo(m_logs.filePath(file)).size() <= 4096);
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"

@@ -1,0 +1,253 @@
+// The self-update's road, from the version answer to the started installer: its
+// signatures, the installer it picks, how unpacking fails, and installs that fail.
+#include "config/platform.h"
+#include "testsupport.h"
+#include "ui/wording.h"
+#include "update/updater.h"
+#include "update/versioncompare.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QByteArray updateSign(const QStringList &arguments) // runs the signing tool as a release manager does
+{
+    QProcess tool;
+    tool.start(VELOR_UPDATESIGN, arguments);
+    return tool.waitForFinished() ? tool.readAllStandardOutput() : QByteArray();
+}
+} // namespace
+
+class TestUpdate final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void versionOrder_data();
+    void versionOrder();
+    void signatures_data();
+    void signatures();
+    void install_data();
+    void install();
+    void attempts_data();
+    void attempts();
+    void nowhereToSaveItSaidAfterTheStart();
+
+private:
+    /// Serves an update of version with the files of the stage folder; "*" marks the installer.
+    void serve(const QString &version, const QStringList &files);
+    void watch(Updater &updater);
+    std::unique_ptr<QTemporaryDir> m_scratch;
+    std::unique_ptr<FixtureServer> m_server;
+    QNetworkAccessManager m_manager;
+    LauncherEnvironment m_env;
+    QStringList m_reports; ///< of the updater, as "signal:argument"
+    bool m_checked = false;
+};
+
+void TestUpdate::init()
+{
+    m_scratch = std::make_unique<QTemporaryDir>();
+    m_server = std::make_unique<FixtureServer>();
+    m_env = testEnvironment(m_scratch->path());
+    m_env.apiBase = m_server->url();
+    m_env.version = "1.1.9";
+    m_env.quitApplication = [this] { m_reports << "quit"; };
+    m_reports.clear();
+    m_checked = false;
+}
+
+void TestUpdate::serve(const QString &version, const QStringList &files)
+{
+    const QString stage = m_scratch->filePath("stage");
+    for (const QString &file : files) {
+        if (file.endsWith(u'*'))
+            writeRecorder(stage + u'/' + file.chopped(1));
+        else
+            writeFile(stage + u'/' + file, "x"); // would fail to start, if chosen
+    }
+    m_server->routes["/u.zip"] = Route{200, zipOf(stage)};
+    m_server->routes["/launcher/version"] = Route{200,
+        u"{\"version\":\"%1\",\"download_url\":\"%2\"}"_s.arg(version, m_server->url("/u.zip")).toUtf8()};
+}
+
+void TestUpdate::watch(Updater &updater)
+{
+    const auto record = [this](const QString &name) {
+        return [this, name](const QString &what = {}) { m_reports << name + u':' + what; };
+    };
+    connect(&updater, &Updater::upToDate, this, record("up to date"));
+    connect(&updater, &Updater::updateStarted, this, record("started"));
+    connect(&updater, &Updater::installing, this, [this] { m_reports << "installing"; });
+    connect(&updater, &Updater::updateGivenUp, this, record("given up"));
+    const auto failed = [this](const Updater::Failure &failure) { m_reports << "failed:" + Wording::updateFailure(failure); };
+    connect(&updater, &Updater::checkFailed, this, failed);
+    connect(&updater, &Updater::updateFailed, this, failed);
+    // The updater reacts to the version answer before the manager reports it done.
+    connect(&m_manager, &QNetworkAccessManager::finished, this,
+        [this](QNetworkReply *reply) { m_checked |= reply->url().path() == "/launcher/version"; });
+}
+
+void TestUpdate::versionOrder_data()
+{
+    QTest::addColumn<QString>("candidate");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<bool>("newer");
+    QTest::newRow("1.10 after 1.9") << "1.10" << "1.9" << true;
+    QTest::newRow("1.9 before 1.10") << "1.9" << "1.10" << false;
+    QTest::newRow("1.2 is 1.2.0") << "1.2" << "1.2.0" << false;
+    QTest::newRow("1.2.0 is 1.2") << "1.2.0" << "1.2" << false;
+    QTest::newRow("a garbage part counts as 0") << "1.2.x" << "1.2.0" << false;
+    QTest::newRow("anything after garbage") << "1.2.1" << "1.2.x" << true;
+}
+
+void TestUpdate::versionOrder()
+{
+    QFETCH(QString, candidate);
+    QFETCH(QString, current);
+    QFETCH(bool, newer);
+    QCOMPARE(isNewerVersion(candidate, current), newer);
+}
+
+void TestUpdate::signatures_data()
+{
+    // Changed answers, and signatures cut or mangled, are the fuzzer's.
+    QTest::addColumn<int>("signer"); // the launcher holds keys 0 and 1, not 2
+    QTest::addColumn<QStringList>("edit"); // of the signed answer: what, and to what
+    QTest::addColumn<QString>("report");
+    const QString refused = "failed:Неверные данные обновления";
+    QTest::newRow("signed by the first key") << 0 << QStringList() << "started:1.2 installing quit";
+    QTest::newRow("signed by the second key") << 1 << QStringList() << "started:1.2 installing quit";
+    QTest::newRow("signed by an unknown key") << 2 << QStringList() << refused;
+    QTest::newRow("archive changed") << 0 << QStringList{"u.zip", "v.zip"}
+                                     << "started:1.2 failed:Контрольная сумма обновления не совпадает";
+    QTest::newRow("no signature") << 0 << QStringList{"\"signature\"", "\"comment\""} << refused;
+}
+
+void TestUpdate::signatures()
+{
+    QFETCH(int, signer);
+    QFETCH(QStringList, edit);
+    QFETCH(QString, report);
+    const QString keys = m_scratch->filePath("key"); // key0-2, made by the tool; the launcher holds the first two
+    for (int i = 0; i < 3; ++i)
+        m_env.updatePublicKeys << QByteArray::fromBase64(updateSign({"keygen", keys + QString::number(i)}));
+    m_env.updatePublicKeys.removeLast();
+    serve("1.2", {"sub/setup.exe*"});
+    const QString zip = writeFile(m_scratch->filePath("u.zip"), m_server->routes["/u.zip"].body);
+    m_server->routes["/v.zip"] = Route{200, readFile(zip) + "x"}; // the archive changed after signing
+    QString answer = QString::fromUtf8(
+        updateSign({"sign", keys + QString::number(signer), zip, "1.2", m_server->url("/u.zip")}));
+    m_server->routes["/launcher/version"] = Route{200, answer.replace(edit.value(0), edit.value(1)).toUtf8()};
+    Updater updater(m_env, &m_manager);
+    watch(updater);
+    updater.checkForUpdates(false);
+    QTRY_COMPARE(m_reports.join(u' '), report);
+    QCOMPARE(m_server->requests.size(), report == "failed:Неверные данные обновления" ? 1 : 2);
+}
+
+void TestUpdate::install_data()
+{
+    QTest::addColumn<QString>("unpack"); // a shell command of the archive and folder in place of unzip; empty: unzip
+    QTest::addColumn<QStringList>("files"); // in the archive; "*": the installer to start
+    QTest::addColumn<QString>("report"); // after "started:1.2 installing"
+    const QStringList one{"readme.txt", "sub/setup.exe*"};
+    const QString unpackFailed = "failed:Ошибка распаковки обновления";
+    QTest::newRow("the shallowest installer, then by path, in any case")
+        << QString() << QStringList{"A/setup.exe", "B.EXE*", "c.exe", "readme.txt"} << "quit";
+    QTest::newRow("links are neither followed nor chosen")
+        << "unzip -q \"$0\" -d \"$1\" && ln -s ../outside/x.exe \"$1/l.exe\" && ln -s ../outside \"$1/d\""
+        << QStringList{"deep/er/real.exe*"} << "quit";
+    QTest::newRow("no installer") << QString() << QStringList{"readme.txt"} << "failed:Инсталлер не найден в архиве";
+    QTest::newRow("unpacker outlives its bound") << "sleep 30" << one << unpackFailed;
+    QTest::newRow("unpacker fails") << "exec /nonexistent" << one << unpackFailed;
+    QTest::newRow("installer that cannot start") << "mkdir -p \"$1/x\" && echo no > \"$1/x/setup.exe\"" << one
+                                                 << "failed:Не удалось запустить установщик обновления";
+}
+
+void TestUpdate::install()
+{
+    QFETCH(QString, unpack);
+    QFETCH(QStringList, files);
+    QFETCH(QString, report);
+    const QString folder = m_env.tempFolder + "/VelorLauncher_Update";
+    serve("1.2", files);
+    writeRecorder(m_env.tempFolder + "/outside/x.exe"); // where the links lead
+    // Left by an earlier attempt: a stale installer, shallower than the new one,
+    // and the folder itself a link whose target must survive.
+    writeFile(m_scratch->filePath("kept/stale.exe"), "old");
+    QFile::link(m_scratch->filePath("kept"), folder);
+    m_env.unpackTimeoutMs = 300;
+    Updater updater(m_env, &m_manager);
+    if (!unpack.isEmpty()) {
+        updater.setUnpackCommand([unpack](const QString &from, const QString &to) {
+            return Platform::Command{"sh", {"-c", unpack, from, to}};
+        });
+    }
+    watch(updater);
+    updater.checkForUpdates(false);
+    QTRY_COMPARE(m_reports.join(u' '), "started:1.2 installing " + report);
+    QCOMPARE(readFile(m_scratch->filePath("kept/stale.exe")), QByteArray("old"));
+    // The archive goes only once an installer is about to start.
+    const bool kept = report.contains("распаковки") || report.contains("Инсталлер");
+    QCOMPARE(QFile::exists(m_env.tempFolder + "/VelorRP_Launcher_Update.zip"), kept);
+    if (report == "quit")
+        QTRY_COMPARE(recorded(folder + u'/' + files.filter("*").constFirst().chopped(1)),
+            "/VERYSILENT /CLOSEAPPLICATIONS /RESTARTAPPLICATIONS|" + QDir::current().canonicalPath() + "\n");
+    QCOMPARE(recorded(m_env.tempFolder + "/outside/x.exe"), QString());
+}
+
+void TestUpdate::attempts_data()
+{
+    QTest::addColumn<QString>("before"); // the attempt recorded: version, count, said
+    QTest::addColumn<QString>("answer"); // the version answered to the running 1.1.9
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("a first attempt") << "" << "1.2.0" << "started:1.2.0 installing quit" << "1.2.0 1 false";
+    QTest::newRow("one failed: again") << "1.2.0 1 false" << "1.2.0" << "started:1.2.0 installing quit" << "1.2.0 2 false";
+    QTest::newRow("two failed: said once") << "1.2.0 2 false" << "1.2.0" << "given up:1.2.0" << "1.2.0 2 true";
+    QTest::newRow("two failed, said") << "1.2.0 2 true" << "1.2.0" << "" << "1.2.0 2 true";
+    QTest::newRow("a newer one") << "1.2.0 2 true" << "1.3.0" << "started:1.3.0 installing quit" << "1.3.0 1 false";
+}
+
+void TestUpdate::attempts()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, answer);
+    QFETCH(QString, report);
+    QFETCH(QString, after);
+    const QStringList keys{"updateAttempt/version", "updateAttempt/count", "updateAttempt/told"};
+    const auto settings = Platform::openSettings(m_env.settingsLocation);
+    for (int i = 0; i < keys.size() && !before.isEmpty(); ++i)
+        settings->setValue(keys.at(i), before.section(u' ', i, i));
+    settings->sync();
+    serve(answer, {"setup.exe*"});
+    Updater updater(m_env, &m_manager);
+    watch(updater);
+    updater.checkForUpdates(true);
+    QTRY_VERIFY(m_checked);
+    QTRY_COMPARE(m_reports.join(u' '), report);
+    const auto now = Platform::openSettings(m_env.settingsLocation);
+    QStringList left;
+    for (const QString &key : keys)
+        left << now->value(key).toString();
+    QCOMPARE(left.join(u' '), after);
+}
+
+void TestUpdate::nowhereToSaveItSaidAfterTheStart()
+{
+    // Whoever shows the progress of the start must be ready for the failure.
+    serve("1.2", {"setup.exe*"});
+    m_env.tempFolder = writeFile(m_scratch->filePath("file"), "x");
+    Updater updater(m_env, &m_manager);
+    watch(updater);
+    updater.checkForUpdates(true);
+    QTRY_COMPARE(m_reports.join(u' '), "started:1.2 failed:Не удалось сохранить файл обновления");
+}
+
+QTEST_MAIN(TestUpdate)
+#include "tst_update.moc"

@@ -1,0 +1,175 @@
+// The window as a player meets it: what it shows from the network and from the
+// cache, the news row, the settings, a hand-over, and its painting.
+#include "launch/playflow.h"
+#include "testsupport.h"
+#include "ui/mainwindow.h"
+#include "ui/newscard.h"
+
+#include <QtTest>
+#include <QtWidgets>
+#include <atomic>
+
+namespace {
+/// The titles of the cards on show, left to right.
+QString titles(const QWidget &window)
+{
+    QStringList shown;
+    for (const NewsCard *card : window.findChildren<NewsCard *>()) {
+        if (card->isVisible())
+            shown << card->findChild<QLabel *>("newsTitleLabel")->text();
+    }
+    return shown.join(u',');
+}
+
+/// Whether the first card shows the red picture rather than the placeholder's gold.
+bool showsPicture(const QWidget &window)
+{
+    return qGreen(window.findChildren<NewsCard *>().at(0)->grab().toImage().pixel(97, 93)) < 60;
+}
+
+void click(const QWidget &window, const QString &button)
+{
+    window.findChild<QPushButton *>(button)->click();
+}
+} // namespace
+
+class TestWindow final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void startUpAndOffline();
+    void slowProxyDiscoveryHoldsNothingUp();
+    void settingsChooseTheFolderPlayUses();
+    void handedOverLinkBringsTheWindowBack();
+    void paints();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_scratch;
+    std::unique_ptr<FixtureServer> m_server;
+    std::unique_ptr<ModalAnswerer> m_modals;
+    LauncherEnvironment m_env;
+};
+
+void TestWindow::init()
+{
+    m_scratch = std::make_unique<QTemporaryDir>();
+    m_server = std::make_unique<FixtureServer>();
+    m_modals = std::make_unique<ModalAnswerer>();
+    m_env = testEnvironment(m_scratch->path());
+    m_env.apiBase = m_server->url();
+    m_env.statusIntervalMs = 20;
+    m_env.version = "9.8.7";
+    m_server->routes["/servers"] = Route{200, R"([{"online":1294}])"};
+    m_server->routes["/launcher/version"] = Route{200, R"({"version":"1.1.9","download_url":"https://u.test/x"})"};
+}
+
+void TestWindow::startUpAndOffline()
+{
+    m_server->routes["/p.jpg"] = Route{200, readFile(VELOR_TEST_DATA "/red.jpg")};
+    // Newest first by date_iso, ties in the answer's order; texts never read as markup.
+    m_server->routes["/news"] = Route{200, R"([{"title":"<b>t2</b>","date_iso":"2026-12-05","url":"s2"},
+        {"title":"t1","date_iso":"2026-12-06","img":")" + m_server->url("/p.jpg").toUtf8() + R"("},
+        {"title":"t3","date_iso":"2026-12-05"},{"title":"t4","date_iso":"2026-12-01"},
+        {"title":"t5","date_iso":"2026-11-01"},{"title":"t6","date_iso":"2026-10-01"}])"};
+    {
+        MainWindow window(m_env);
+        window.show();
+        QTRY_COMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "1\u00a0294");
+        QCOMPARE(window.findChild<QLabel *>("versionLabel")->text(), "ver:9.8.7");
+        QTRY_COMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
+        const NewsCard *second = window.findChildren<NewsCard *>().at(1);
+        QCOMPARE(second->findChild<QLabel *>("newsTitleLabel")->textFormat(), Qt::PlainText);
+        QCOMPARE(second->link(), "https://site.test/news/s2");
+        // The arrows step one card and stop at the ends.
+        for (int i = 0; i < 3; ++i)
+            click(window, "newsNextButton");
+        QCOMPARE(titles(window), "t3,t4,t5,t6");
+        click(window, "newsPrevButton");
+        QCOMPARE(titles(window), "<b>t2</b>,t3,t4,t5");
+        for (int i = 0; i < 3; ++i)
+            click(window, "newsPrevButton");
+        QCOMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
+        QTRY_VERIFY(showsPicture(window));
+    }
+    // With the server gone, the news and pictures of the last good answer stand in; the count never does.
+    m_server.reset();
+    MainWindow window(m_env);
+    window.show();
+    QTRY_COMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
+    QTRY_VERIFY(showsPicture(window));
+    QCOMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "0");
+    QVERIFY(m_modals->boxes.isEmpty());
+}
+
+void TestWindow::slowProxyDiscoveryHoldsNothingUp()
+{
+    // Automatic proxy discovery may take as long as the DNS time-outs; the window goes on meanwhile.
+    auto gate = std::make_shared<QSemaphore>();
+    auto asked = std::make_shared<std::atomic<bool>>(false);
+    m_env.proxyLookup = [gate, asked](const QNetworkProxyQuery &) {
+        *asked = true;
+        gate->tryAcquire(1, 10000);
+        return QList<QNetworkProxy>{QNetworkProxy(QNetworkProxy::NoProxy)};
+    };
+    MainWindow window(m_env);
+    window.show();
+    QTRY_VERIFY(*asked);
+    QTRY_COMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "1\u00a0294");
+    gate->release(1000);
+}
+
+void TestWindow::settingsChooseTheFolderPlayUses()
+{
+    const QString folder = QFileInfo(writeRecorder(m_scratch->filePath("client/updater.exe"))).path();
+    QString shown;
+    m_modals->onDialog = [&shown, folder](QDialog *dialog) {
+        if (auto *chooser = qobject_cast<QFileDialog *>(dialog)) {
+            chooser->setDirectory(folder);
+            QMetaObject::invokeMethod(chooser, &QDialog::accept, Qt::QueuedConnection);
+        } else if (dialog->objectName() == "settingsDialog") {
+            const auto change = [&shown, dialog] {
+                dialog->findChild<QPushButton *>("changeFolderButton")->click();
+                shown = dialog->findChild<QLabel *>("clientFolderLabel")->text();
+                dialog->reject();
+            };
+            QMetaObject::invokeMethod(dialog, change, Qt::QueuedConnection);
+        }
+    };
+    MainWindow window(m_env);
+    window.show();
+    click(window, "settingsButton");
+    QCOMPARE(shown, QDir::toNativeSeparators(folder));
+    click(window, "playButton");
+    QTRY_COMPARE(recorded(folder + "/updater.exe"), "|" + QFileInfo(folder).canonicalFilePath() + "\n");
+}
+
+void TestWindow::handedOverLinkBringsTheWindowBack()
+{
+    MainWindow window(m_env);
+    window.showMinimized();
+    QTRY_VERIFY(window.isMinimized());
+    window.activate(false);
+    QTRY_VERIFY(window.isActiveWindow());
+    QVERIFY(!window.isMinimized());
+    QVERIFY(window.isVisible());
+}
+
+void TestWindow::paints()
+{
+    MainWindow window(m_env);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage frame = window.grab().toImage();
+    const qreal ratio = window.devicePixelRatioF();
+    QCOMPARE(frame.size(), QSize(1081, 659) * ratio);
+    for (const QPoint &corner : {QPoint(0, 0), QPoint(1080, 658)})
+        QCOMPARE(qAlpha(frame.pixel(corner * ratio)), 0);
+    // The background inside the rounded shape, and the dark sidebar panel over it.
+    QCOMPARE(qAlpha(frame.pixel(QPoint(600, 20) * ratio)), 255);
+    QVERIFY(qGray(frame.pixel(QPoint(120, 400) * ratio)) < 60);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
