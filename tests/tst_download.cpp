@@ -32,17 +32,17 @@ void TestDownload::download_data()
     QTest::addColumn<bool>("diskFull");
     QTest::addColumn<int>("kind"); // -1: dropped, it reports nothing
     QTest::addColumn<int>("ranges"); // asked for: the whole file, then where each resume starts
-    QTest::newRow("saved, with its progress") << Fault::None << ranges << 0 << false << saved << 1;
-    QTest::newRow("no length: no progress") << Fault::NoLength << ranges << 0 << false << saved << 1;
-    QTest::newRow("a scanner holds the file a moment") << Fault::None << ranges << 3 << false << saved << 1;
-    QTest::newRow("the file stays held") << Fault::None << ranges << 99 << false << int(Kind::SaveFailed) << 1;
-    QTest::newRow("cancelled") << Fault::Held << ranges << 0 << false << int(Kind::Canceled) << 1;
-    QTest::newRow("dropped while it runs") << Fault::Held << ranges << 0 << false << -1 << 1;
-    QTest::newRow("cut half-way: the rest") << Fault::CutOnce << ranges << 0 << false << saved << 2;
-    QTest::newRow("cut, ranges ignored: all again") << Fault::CutOnce << QByteArray("ETag: \"v1\"\r\n") << 0 << false << saved << 2;
-    QTest::newRow("cut every time: three resumes") << Fault::ShortBody << ranges << 0 << false << int(Kind::Cut) << 4;
+    QTest::newRow("saved, with its progress") << Plain << ranges << 0 << false << saved << 1;
+    QTest::newRow("no length: no progress") << NoLength << ranges << 0 << false << saved << 1;
+    QTest::newRow("a scanner holds the file a moment") << Plain << ranges << 3 << false << saved << 1;
+    QTest::newRow("the file stays held") << Plain << ranges << 99 << false << int(Kind::SaveFailed) << 1;
+    QTest::newRow("cancelled") << Held << ranges << 0 << false << int(Kind::Canceled) << 1;
+    QTest::newRow("dropped while it runs") << Held << ranges << 0 << false << -1 << 1;
+    QTest::newRow("cut half-way: the rest") << CutOnce << ranges << 0 << false << saved << 2;
+    QTest::newRow("cut, ranges ignored: all again") << CutOnce << QByteArray("ETag: \"v1\"\r\n") << 0 << false << saved << 2;
+    QTest::newRow("cut every time: three resumes") << ShortBody << ranges << 0 << false << int(Kind::Cut) << 4;
 #ifndef Q_OS_WIN
-    QTest::newRow("disk full") << Fault::None << ranges << 0 << true << int(Kind::SaveFailed) << 1;
+    QTest::newRow("disk full") << Plain << ranges << 0 << true << int(Kind::SaveFailed) << 1;
 #endif
 }
 
@@ -69,7 +69,7 @@ void TestDownload::download()
     download->setCommitPolicy(commit, 6, 10);
     QSignalSpy finished(download.get(), &FileDownload::finished);
     QSignalSpy progress(download.get(), &FileDownload::progress);
-    if (fault == Fault::Held) {
+    if (fault == Held) {
         const auto end = [&download, kind] { kind < 0 ? download.reset() : download->cancel(); };
         connect(&server, &FixtureServer::requested, this, end, Qt::QueuedConnection);
     }
@@ -105,7 +105,7 @@ void TestDownload::download()
     // Without a length the bar stays at 0, rather than jump to full at the close.
     const QList<QVariant> full{qint64(body.size()), qint64(body.size())};
     if (saved)
-        QCOMPARE(progress.value(progress.size() - 1), fault == Fault::NoLength ? QList<QVariant>() : full);
+        QCOMPARE(progress.value(progress.size() - 1), fault == NoLength ? QList<QVariant>() : full);
 }
 
 QTEST_GUILESS_MAIN(TestDownload)

@@ -30,20 +30,20 @@ struct Kind
     Body body;
 };
 const Kind kinds[] = {
-    {"fine", Used, 200, Fault::None, Valid},
-    {"refused", Fails, 0, Fault::None, Valid},
-    {"reset mid-body", Fails, 200, Fault::Reset, Valid},
-    {"HTTP 404", Fails, 404, Fault::None, Page},
-    {"HTTP 500", Fails, 500, Fault::None, Page},
-    {"valid body, HTTP 500", Fails, 500, Fault::None, Valid},
-    {"stall", Stalls, 200, Fault::Stall, Valid},
-    {"stall after headers", Stalls, 200, Fault::Held, Valid},
-    {"slow drip", Used, 200, Fault::Drip, Valid},
-    {"short body", Fails, 200, Fault::ShortBody, Valid},
-    {"no length", Used, 200, Fault::NoLength, Valid},
-    {"oversized", TooLarge, 200, Fault::None, Large},
-    {"oversized, no length", TooLarge, 200, Fault::NoLength, Large},
-    {"wrong shape", WrongShape, 200, Fault::None, Misshapen},
+    {"fine", Used, 200, Plain, Valid},
+    {"refused", Fails, 0, Plain, Valid},
+    {"reset mid-body", Fails, 200, Reset, Valid},
+    {"HTTP 404", Fails, 404, Plain, Page},
+    {"HTTP 500", Fails, 500, Plain, Page},
+    {"valid body, HTTP 500", Fails, 500, Plain, Valid},
+    {"stall", Stalls, 200, Stall, Valid},
+    {"stall after headers", Stalls, 200, Held, Valid},
+    {"slow drip", Used, 200, Drip, Valid},
+    {"short body", Fails, 200, ShortBody, Valid},
+    {"no length", Used, 200, NoLength, Valid},
+    {"oversized", TooLarge, 200, Plain, Large},
+    {"oversized, no length", TooLarge, 200, NoLength, Large},
+    {"wrong shape", WrongShape, 200, Plain, Misshapen},
 };
 
 QString expected(int path, Expect expect)

@@ -49,7 +49,7 @@ void TestFeed::pictureKinds()
 void TestFeed::pictureAddressesAndTurns()
 {
     FixtureServer server;
-    server.routes["/p.jpg"] = Route{200, readFile(VELOR_TEST_DATA "/red.jpg"), Fault::Drip};
+    server.routes["/p.jpg"] = Route{200, readFile(VELOR_TEST_DATA "/red.jpg"), Drip};
     QNetworkAccessManager manager;
     NewsPictureLoader loader(&manager, 300);
     QSignalSpy ready(&loader, &NewsPictureLoader::pictureReady);

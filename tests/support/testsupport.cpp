@@ -51,10 +51,10 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
     requests << path;
     heads << head;
     emit requested(path);
-    if (route.fault == Fault::Stall)
+    if (route.fault == Stall)
         return;
-    if (route.fault == Fault::CutOnce)
-        routes[path].fault = Fault::None;
+    if (route.fault == CutOnce)
+        routes[path].fault = Plain;
     const qsizetype range = head.indexOf("\nRange: bytes=");
     const qint64 from = range < 0 ? 0 : head.mid(range + 14).split('-').value(0).toLongLong();
     if (from > 0 && route.headers.contains("Accept-Ranges")) {
@@ -64,14 +64,14 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
         route.body = route.body.mid(from);
     }
     QByteArray reply = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n";
-    if (route.fault != Fault::NoLength)
+    if (route.fault != NoLength)
         reply += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     socket->write(reply + route.headers + "\r\n");
-    const bool cut = route.fault == Fault::Reset || route.fault == Fault::ShortBody || route.fault == Fault::CutOnce;
+    const bool cut = route.fault == Reset || route.fault == ShortBody || route.fault == CutOnce;
     const QByteArray body = cut ? route.body.left(route.body.size() / 2) : route.body;
-    if (route.fault == Fault::Held) {
+    if (route.fault == Held) {
         socket->setProperty("held", body);
-    } else if (route.fault == Fault::Drip) {
+    } else if (route.fault == Drip) {
         // Ten pieces 50 ms apart: slower than a 300 ms silence bound, never that silent.
         const qsizetype size = body.size() / 10 + 1;
         for (int i = 0; i <= 10; ++i) {
@@ -84,7 +84,7 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
         }
     } else {
         socket->write(body);
-        const bool reset = route.fault == Fault::Reset;
+        const bool reset = route.fault == Reset;
         QTimer::singleShot(reset ? 20 : 0, socket, reset ? &QTcpSocket::abort : &QTcpSocket::disconnectFromHost);
     }
 }

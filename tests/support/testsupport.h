@@ -11,11 +11,11 @@
 
 /// How a route misbehaves. Held answers send their headers and wait for release();
 /// CutOnce sends half the body and closes, the first time only.
-enum class Fault { None, Stall, Held, Drip, Reset, CutOnce, ShortBody, NoLength };
+enum Fault { Plain, Stall, Held, Drip, Reset, CutOnce, ShortBody, NoLength };
 
 struct Route
 {
-    Route(int status = 200, QByteArray body = {}, Fault fault = Fault::None, QByteArray headers = {})
+    Route(int status = 200, QByteArray body = {}, Fault fault = Plain, QByteArray headers = {})
         : status(status)
         , body(std::move(body))
         , fault(fault)
