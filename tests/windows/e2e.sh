@@ -31,6 +31,7 @@ reg_value() { win reg query "$1" | tr -d '\r' | sed -n "s/^    $2    \(REG_[A-Z_
 run_stored() { printf '@%s\r\n' "$1" >"$WINEPREFIX/drive_c/stored.bat"; timeout 60 wine cmd /c 'C:\stored.bat' 2>>"$log"; }
 launcher_windows() { xdotool search --onlyvisible --name '^VELOR RP Launcher$' 2>/dev/null || true; }
 window_count_is() { [ "$(launcher_windows | wc -l)" -eq "$1" ]; }
+update_error_box() { xdotool search --onlyvisible --name '^Ошибка обновления$'; }
 # The window maps before its first frame is drawn: a uniform screen is not it yet.
 painted() { import -window root "$out/window.png" && [ "$(convert "$out/window.png" -format '%[fx:standard_deviation>0]' info:)" = 1 ]; }
 started_count_is() { [ "$(wc -l <"$client/started.txt" 2>/dev/null || echo 0)" -eq "$1" ]; }
@@ -141,12 +142,11 @@ for attempt in 1 2; do
     rm -f "$unpacked/started.txt"
     win "$inst/VelorLauncher.exe" &
     until_ok 120 eval "! kill -0 $!"
-    test -f "$unpacked/started.txt"
+    until_ok 30 test -f "$unpacked/started.txt"
 done
 win "$inst/VelorLauncher.exe" &
-until_ok 60 xdotool search --onlyvisible --name '^Ошибка обновления$'
-xdotool key --window "$(xdotool search --onlyvisible --name '^Ошибка обновления$')" Return 2>>"$log"
-until_ok 30 absent xdotool search --onlyvisible --name '^Ошибка обновления$'
+until_ok 60 update_error_box
+until_ok 30 eval 'box=$(update_error_box) && xdotool key --window "$box" Return; ! update_error_box'   # Return until it closes
 window_count_is 1
 
 step="silent uninstall removes what the installer wrote, and only that"
