@@ -21,6 +21,7 @@ run: deps
 
 test: deps
 	tools/check-format.sh
+	tools/test-size.py
 	cmake --preset ci
 	cmake --build --preset ci -j $(JOBS)
 	ctest --preset ci
@@ -28,7 +29,6 @@ test: deps
 	cmake --build --preset fuzz -j $(JOBS)
 	ctest --preset fuzz
 	JOBS=$(JOBS) tools/check-release-build.sh
-	tools/line-count.sh
 
 fuzz: deps
 	cmake --preset fuzz -DVELOR_FUZZ_SMOKE_SECONDS=$(FUZZ_SECONDS)

@@ -86,7 +86,8 @@ void InstanceChannel::onConnection()
             socket->disconnect(this);
             socket->abort();
             socket->deleteLater();
-            qCInfo(lcChannel) << "a later copy asked for the window" << (messageRequestsPlay(message) ? "and to play" : "");
+            qCInfo(lcChannel) << "a later copy asked for the window"
+                              << (messageRequestsPlay(message) ? "and to play" : "");
             emit activated(messageRequestsPlay(message));
         });
     }

@@ -81,7 +81,8 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
         hooks.windowShown(window);
     if (!link.isEmpty()) {
         qCInfo(lcChannel) << "started with a launch link";
-        QMetaObject::invokeMethod(&window, [&window] { window.activate(true); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &window, [&window] { window.activate(true); }, Qt::QueuedConnection);
     }
     return QApplication::exec();
 }

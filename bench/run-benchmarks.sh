@@ -22,8 +22,16 @@ done
 python3 - "$results" <<'PY'
 import sys
 rows = [l.rstrip('\n').split('\t')[1:] for l in open(sys.argv[1]) if l.startswith('BENCH\t')]
+def number(x):
+    try:
+        return float(x)
+    except ValueError:
+        return None
 def fmt(x):
-    v = float(x)
+    # A failed measurement carries its reason in place of the figure.
+    v = number(x)
+    if v is None:
+        return x
     return f"{v:.3g}" if abs(v) < 100 else f"{v:.0f}"
 print()
 print("| benchmark | median | min | max | unit | baseline | baseline median (min–max) | ratio | target |")
@@ -31,7 +39,7 @@ print("|---|---|---|---|---|---|---|---|---|")
 for r in rows:
     name, unit, med, mn, mx, bname, bmed, bmin, bmax, target = (r + [''] * 10)[:10]
     ratio = ''
-    if bname and float(bmed or 0) != 0:
+    if bname and number(med) is not None and float(bmed or 0) != 0:
         r = float(med) / float(bmed)
         ratio = f"{r:.2f}×" if r >= 0.1 else f"{r:.2g}×"
     base = f"{fmt(bmed)} ({fmt(bmin)}–{fmt(bmax)})" if bname else ''

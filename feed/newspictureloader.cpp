@@ -62,7 +62,8 @@ void NewsPictureLoader::finish(QNetworkReply *reply, const Pending &pending)
         return done();
     }
     runInBackground(
-        m_decoder, this, [body = *body, pending] { return NewsPicture::prepare(body, pending.area, pending.devicePixelRatio); },
+        m_decoder, this,
+        [body = *body, pending] { return NewsPicture::prepare(body, pending.area, pending.devicePixelRatio); },
         [this, pending](const QImage &picture) {
             if (pending.generation == m_generation && picture.isNull()) {
                 qCWarning(lcFeed).noquote() << "not a picture a card can show:" << loggable(QUrl(pending.url));

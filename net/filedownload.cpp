@@ -151,7 +151,8 @@ bool FileDownload::acceptHead()
         return true;
     }
     // 416, or a range other than the one asked for: once more from the start.
-    qCWarning(lcNetwork) << "the server answered the range with" << status.toInt() << m_reply->rawHeader("Content-Range");
+    qCWarning(lcNetwork) << "the server answered the range with" << status.toInt()
+                         << m_reply->rawHeader("Content-Range");
     const QString error = m_reply->errorString();
     m_reply->disconnect(this);
     m_reply->abort();
@@ -197,8 +198,8 @@ void FileDownload::drain()
         }
         m_received += size;
         if (m_hash)
-            crypto_hash_sha256_update(m_hash.get(), reinterpret_cast<const unsigned char *>(m_buffer.constData()),
-                quint64(size));
+            crypto_hash_sha256_update(
+                m_hash.get(), reinterpret_cast<const unsigned char *>(m_buffer.constData()), quint64(size));
     }
 }
 
@@ -220,7 +221,8 @@ void FileDownload::onReplyFinished()
         return conclude({Kind::Canceled, {}, 0, {}});
     // Qt reports a body cut short as a closed connection or, at times, as a
     // success; either way it is a cut.
-    const bool cut = (reply->error() == QNetworkReply::NoError || reply->error() == QNetworkReply::RemoteHostClosedError)
+    const bool cut
+        = (reply->error() == QNetworkReply::NoError || reply->error() == QNetworkReply::RemoteHostClosedError)
         && isTruncated(reply, m_received - m_requestedFrom);
     Outcome failure{Kind::NetworkError, reply->errorString(), 0, {}};
     if (reply->error() == QNetworkReply::OperationCanceledError) // only the transfer time-out aborts it otherwise

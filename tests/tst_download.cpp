@@ -39,7 +39,8 @@ void TestDownload::download_data()
     QTest::newRow("cancelled") << Held << ranges << 0 << false << int(Kind::Canceled) << 1;
     QTest::newRow("dropped while it runs") << Held << ranges << 0 << false << -1 << 1;
     QTest::newRow("cut half-way: the rest") << CutOnce << ranges << 0 << false << saved << 2;
-    QTest::newRow("cut, ranges ignored: all again") << CutOnce << QByteArray("ETag: \"v1\"\r\n") << 0 << false << saved << 2;
+    QTest::newRow("cut, ranges ignored: all again")
+        << CutOnce << QByteArray("ETag: \"v1\"\r\n") << 0 << false << saved << 2;
     QTest::newRow("cut every time: three resumes") << ShortBody << ranges << 0 << false << int(Kind::Cut) << 4;
 #ifndef Q_OS_WIN
     QTest::newRow("disk full") << Plain << ranges << 0 << true << int(Kind::SaveFailed) << 1;

@@ -51,17 +51,24 @@ void TestPlay::play_data()
     QTest::addColumn<QString>("picks"); // folders, then "download:<installer>"
     QTest::addColumn<bool>("keyWritable");
     QTest::addColumn<QString>("told");
-    QTest::newRow("next to the launcher") << "neighbour" << "" << true << "";
-    QTest::newRow("nowhere, cancelled") << "" << "" << true << "missing";
-    QTest::newRow("nowhere, a wrong folder picked, then the right one") << "picked" << "wrong,picked" << true << "missing";
-    QTest::newRow("picked, but it cannot start") << "broken" << "broken" << true << "missing,client failed";
+    QTest::newRow("next to the launcher") << "neighbour"
+                                          << "" << true << "";
+    QTest::newRow("nowhere, cancelled") << ""
+                                        << "" << true << "missing";
+    QTest::newRow("nowhere, a wrong folder picked, then the right one") << "picked"
+                                                                        << "wrong,picked" << true << "missing";
+    QTest::newRow("picked, but it cannot start") << "broken"
+                                                 << "broken" << true << "missing,client failed";
     // Play again while the installer downloads only brings its dialog back.
     QTest::newRow("installer downloaded and started")
-        << "" << "download:recorder" << true << "missing,shown,back,ended,installing";
+        << ""
+        << "download:recorder" << true << "missing,shown,back,ended,installing";
     QTest::newRow("installer that cannot start")
-        << "" << "download:no program" << true << "missing,shown,back,ended,installing,installer failed";
+        << ""
+        << "download:no program" << true << "missing,shown,back,ended,installing,installer failed";
 #ifndef Q_OS_WIN // a registry key that refuses writing needs an access list of its own
-    QTest::newRow("client key that cannot be written") << "neighbour" << "" << false << "client failed";
+    QTest::newRow("client key that cannot be written") << "neighbour"
+                                                       << "" << false << "client failed";
 #endif
 }
 
@@ -85,8 +92,8 @@ void TestPlay::play()
         prompts.picks << (pick.contains(u':') ? pick : scratch.filePath(pick));
     const QString installer = picks.section(u':', 1);
     FixtureServer server;
-    const QByteArray program = installer == "recorder" ? readFile(writeRecorder(scratch.filePath("stage/setup.exe")))
-                                                          : installer.toUtf8();
+    const QByteArray program
+        = installer == "recorder" ? readFile(writeRecorder(scratch.filePath("stage/setup.exe"))) : installer.toUtf8();
     server.routes["/setup.exe"] = Route{200, program, Held};
     env.clientInstallerUrl = server.url("/setup.exe");
     {

@@ -71,8 +71,8 @@ void TestUpdate::serve(const QString &version, const QString &files)
             writeFile(stage + u'/' + file, "x"); // would fail to start, if chosen
     }
     m_server->routes["/u.zip"] = Route{200, zipOf(stage)};
-    m_server->routes["/launcher/version"] = Route{200,
-        u"{\"version\":\"%1\",\"download_url\":\"%2\"}"_s.arg(version, m_server->url("/u.zip")).toUtf8()};
+    m_server->routes["/launcher/version"]
+        = Route{200, u"{\"version\":\"%1\",\"download_url\":\"%2\"}"_s.arg(version, m_server->url("/u.zip")).toUtf8()};
 }
 
 void TestUpdate::watch(Updater &updater)
@@ -84,7 +84,8 @@ void TestUpdate::watch(Updater &updater)
     connect(&updater, &Updater::updateStarted, this, record("started"));
     connect(&updater, &Updater::installing, this, [this] { m_reports << "installing"; });
     connect(&updater, &Updater::updateGivenUp, this, record("given up"));
-    const auto failed = [this](const Updater::Failure &failure) { m_reports << "failed:" + Wording::updateFailure(failure); };
+    const auto failed
+        = [this](const Updater::Failure &failure) { m_reports << "failed:" + Wording::updateFailure(failure); };
     connect(&updater, &Updater::checkFailed, this, failed);
     connect(&updater, &Updater::updateFailed, this, failed);
     // The updater reacts to the version answer before the manager reports it done.
@@ -97,12 +98,18 @@ void TestUpdate::versionOrder_data()
     QTest::addColumn<QString>("candidate");
     QTest::addColumn<QString>("current");
     QTest::addColumn<bool>("newer");
-    QTest::newRow("1.10 after 1.9") << "1.10" << "1.9" << true;
-    QTest::newRow("1.9 before 1.10") << "1.9" << "1.10" << false;
-    QTest::newRow("1.2 is 1.2.0") << "1.2" << "1.2.0" << false;
-    QTest::newRow("1.2.0 is 1.2") << "1.2.0" << "1.2" << false;
-    QTest::newRow("a garbage part counts as 0") << "1.2.x" << "1.2.0" << false;
-    QTest::newRow("anything after garbage") << "1.2.1" << "1.2.x" << true;
+    QTest::newRow("1.10 after 1.9") << "1.10"
+                                    << "1.9" << true;
+    QTest::newRow("1.9 before 1.10") << "1.9"
+                                     << "1.10" << false;
+    QTest::newRow("1.2 is 1.2.0") << "1.2"
+                                  << "1.2.0" << false;
+    QTest::newRow("1.2.0 is 1.2") << "1.2.0"
+                                  << "1.2" << false;
+    QTest::newRow("a garbage part counts as 0") << "1.2.x"
+                                                << "1.2.0" << false;
+    QTest::newRow("anything after garbage") << "1.2.1"
+                                            << "1.2.x" << true;
 }
 
 void TestUpdate::versionOrder()
@@ -120,10 +127,13 @@ void TestUpdate::signatures_data()
     QTest::addColumn<QString>("edit"); // of the signed answer: what>to what
     QTest::addColumn<QString>("report");
     const QString refused = "failed:Неверные данные обновления";
-    QTest::newRow("signed by the first key") << 0 << "" << "started:1.2 installing quit";
-    QTest::newRow("signed by the second key") << 1 << "" << "started:1.2 installing quit";
+    QTest::newRow("signed by the first key") << 0 << ""
+                                             << "started:1.2 installing quit";
+    QTest::newRow("signed by the second key") << 1 << ""
+                                              << "started:1.2 installing quit";
     QTest::newRow("signed by an unknown key") << 2 << "" << refused;
-    QTest::newRow("archive changed") << 0 << "u.zip>v.zip" << "started:1.2 failed:Контрольная сумма обновления не совпадает";
+    QTest::newRow("archive changed") << 0 << "u.zip>v.zip"
+                                     << "started:1.2 failed:Контрольная сумма обновления не совпадает";
     QTest::newRow("no signature") << 0 << "\"signature\">\"comment\"" << refused;
 }
 
@@ -139,9 +149,10 @@ void TestUpdate::signatures()
     serve("1.2", "sub/setup.exe*");
     const QString zip = writeFile(m_scratch->filePath("u.zip"), m_server->routes["/u.zip"].body);
     m_server->routes["/v.zip"] = Route{200, readFile(zip) + "x"}; // the archive changed after signing
-    QString answer = QString::fromUtf8(
-        updateSign({"sign", keys + QString::number(signer), zip, "1.2", m_server->url("/u.zip")}));
-    m_server->routes["/launcher/version"] = Route{200, answer.replace(edit.section(u'>', 0, 0), edit.section(u'>', 1)).toUtf8()};
+    QString answer
+        = QString::fromUtf8(updateSign({"sign", keys + QString::number(signer), zip, "1.2", m_server->url("/u.zip")}));
+    m_server->routes["/launcher/version"]
+        = Route{200, answer.replace(edit.section(u'>', 0, 0), edit.section(u'>', 1)).toUtf8()};
     Updater updater(m_env, &m_manager);
     watch(updater);
     updater.checkForUpdates(false);
@@ -156,12 +167,16 @@ void TestUpdate::install_data()
     QTest::addColumn<QString>("report"); // after "started:1.2 installing"
     const QString one = "readme.txt sub/setup.exe*";
     const QString unpackFailed = "failed:Ошибка распаковки обновления";
-    QTest::newRow("the shallowest installer, then by path, in any case")
-        << "" << "A/setup.exe B.EXE* c.exe readme.txt" << "quit";
+    QTest::newRow("the shallowest installer, then by path, in any case") << ""
+                                                                         << "A/setup.exe B.EXE* c.exe readme.txt"
+                                                                         << "quit";
     QTest::newRow("links are neither followed nor chosen")
         << "unzip -q \"$0\" -d \"$1\" && ln -s ../outside/x.exe \"$1/l.exe\" && ln -s ../outside \"$1/d\""
-        << "deep/er/real.exe*" << "quit";
-    QTest::newRow("no installer") << "" << "readme.txt" << "failed:Инсталлер не найден в архиве";
+        << "deep/er/real.exe*"
+        << "quit";
+    QTest::newRow("no installer") << ""
+                                  << "readme.txt"
+                                  << "failed:Инсталлер не найден в архиве";
     QTest::newRow("unpacker outlives its bound") << "sleep 30" << one << unpackFailed;
     QTest::newRow("unpacker fails") << "exec /nonexistent" << one << unpackFailed;
     QTest::newRow("installer that cannot start") << "mkdir -p \"$1/x\" && echo no > \"$1/x/setup.exe\"" << one
@@ -206,11 +221,26 @@ void TestUpdate::attempts_data()
     QTest::addColumn<QString>("answer"); // the version answered to the running 1.1.9
     QTest::addColumn<QString>("report");
     QTest::addColumn<QString>("after");
-    QTest::newRow("a first attempt") << "" << "1.2.0" << "started:1.2.0 installing quit" << "1.2.0 1 false";
-    QTest::newRow("one failed: again") << "1.2.0 1 false" << "1.2.0" << "started:1.2.0 installing quit" << "1.2.0 2 false";
-    QTest::newRow("two failed: said once") << "1.2.0 2 false" << "1.2.0" << "given up:1.2.0" << "1.2.0 2 true";
-    QTest::newRow("two failed, said") << "1.2.0 2 true" << "1.2.0" << "" << "1.2.0 2 true";
-    QTest::newRow("a newer one") << "1.2.0 2 true" << "1.3.0" << "started:1.3.0 installing quit" << "1.3.0 1 false";
+    QTest::newRow("a first attempt") << ""
+                                     << "1.2.0"
+                                     << "started:1.2.0 installing quit"
+                                     << "1.2.0 1 false";
+    QTest::newRow("one failed: again") << "1.2.0 1 false"
+                                       << "1.2.0"
+                                       << "started:1.2.0 installing quit"
+                                       << "1.2.0 2 false";
+    QTest::newRow("two failed: said once") << "1.2.0 2 false"
+                                           << "1.2.0"
+                                           << "given up:1.2.0"
+                                           << "1.2.0 2 true";
+    QTest::newRow("two failed, said") << "1.2.0 2 true"
+                                      << "1.2.0"
+                                      << ""
+                                      << "1.2.0 2 true";
+    QTest::newRow("a newer one") << "1.2.0 2 true"
+                                 << "1.3.0"
+                                 << "started:1.3.0 installing quit"
+                                 << "1.3.0 1 false";
 }
 
 void TestUpdate::attempts()

@@ -69,8 +69,10 @@ void TestWindow::startUpAndOffline()
 {
     m_server->routes["/p.jpg"] = Route{200, readFile(VELOR_TEST_DATA "/red.jpg")};
     // Newest first by date_iso, ties in the answer's order; texts never read as markup.
-    m_server->routes["/news"] = Route{200, R"([{"title":"<b>t2</b>","date_iso":"2026-12-05","url":"s2"},
-        {"title":"t1","date_iso":"2026-12-06","img":")" + m_server->url("/p.jpg").toUtf8() + R"("},
+    m_server->routes["/news"] = Route{200,
+        R"([{"title":"<b>t2</b>","date_iso":"2026-12-05","url":"s2"},
+        {"title":"t1","date_iso":"2026-12-06","img":")"
+            + m_server->url("/p.jpg").toUtf8() + R"("},
         {"title":"t3","date_iso":"2026-12-05"},{"title":"t4","date_iso":"2026-12-01"},
         {"title":"t5","date_iso":"2026-11-01"},{"title":"t6","date_iso":"2026-10-01"}])"};
     {

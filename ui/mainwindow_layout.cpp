@@ -91,8 +91,7 @@ void MainWindow::buildSidebar()
     const MenuEntry menu[] = {
         {"shopButton", QStringLiteral("Магазин"), QStringLiteral(":/images/icon_magazin.png"), m_env.shopUrl()},
         {"forumButton", QStringLiteral("Форум"), QStringLiteral(":/images/icon_forum.png"), m_env.forumUrl},
-        {"supportButton", QStringLiteral("Поддержка"), QStringLiteral(":/images/icon_support.png"),
-            m_env.supportUrl},
+        {"supportButton", QStringLiteral("Поддержка"), QStringLiteral(":/images/icon_support.png"), m_env.supportUrl},
     };
     for (int i = 0; i < 3; ++i) {
         auto *button = new QPushButton(m_centralWidget);

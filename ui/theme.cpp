@@ -7,8 +7,7 @@ const QString titleButton = QStringLiteral(
     "  color: rgba(255,255,255,0.45);  font-size: 14px;}");
 const QString minimizeButtonExtra = QStringLiteral(
     "QPushButton { padding-bottom: 4px; }QPushButton:hover { background: rgba(80,80,80,0.85); color: white; }");
-const QString closeButtonExtra
-    = QStringLiteral("QPushButton:hover { background: rgba(200,45,45,0.9); color: white; }");
+const QString closeButtonExtra = QStringLiteral("QPushButton:hover { background: rgba(200,45,45,0.9); color: white; }");
 const QString versionLabel = QStringLiteral(
     "font-family: 'Akrobat','Segoe UI';font-size: 11px;color: rgba(255,255,255,0.30);background: transparent;"
     "border: none;");

@@ -20,9 +20,9 @@ const QString attemptVersionKey = QStringLiteral("updateAttempt/version");
 const QString attemptCountKey = QStringLiteral("updateAttempt/count");
 const QString attemptToldKey = QStringLiteral("updateAttempt/told");
 
-const char *const failureNames[] = {"no answer", "answer cut short", "not a JSON object", "no usable update",
-    "download failed", "archive not saved", "checksum mismatch", "unpacking failed", "no installer in the archive",
-    "installer did not start"};
+const char *const failureNames[]
+    = {"no answer", "answer cut short", "not a JSON object", "no usable update", "download failed", "archive not saved",
+        "checksum mismatch", "unpacking failed", "no installer in the archive", "installer did not start"};
 
 bool sameVersion(const QString &a, const QString &b)
 {

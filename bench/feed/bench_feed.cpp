@@ -4,6 +4,7 @@
 // (--load), so that the launcher's resident memory is measured alone. Then,
 // in this process, repainting the news row while the pointer moves across
 // the cards, and the peak memory of preparing one 10000 x 10000 picture.
+#include "benchchild.h"
 #include "benchenvironment.h"
 #include "benchreport.h"
 #include "benchserver.h"
@@ -222,27 +223,6 @@ int prepareOne(const QString &file)
     std::printf("RESULT %.1f %.1f %d\n", peakResidentMb() - before, double(clock.nsecsElapsed()) / 1e6,
         picture.isNull() ? 0 : 1);
     return 0;
-}
-
-QList<double> runChild(const QStringList &arguments, int timeoutMs)
-{
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), arguments);
-    if (!child.waitForFinished(timeoutMs)) {
-        child.kill();
-        child.waitForFinished();
-        return {};
-    }
-    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
-        if (line.startsWith("RESULT ")) {
-            QList<double> values;
-            for (const QByteArray &field : line.mid(7).split(' '))
-                values << field.toDouble();
-            return values;
-        }
-    }
-    return {};
 }
 
 // Moves the pointer across the four visible cards, and times the repaint of

@@ -64,6 +64,13 @@ inline bool resetPeak()
     return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
 }
 
+/// How far the peak resident size rose above idleKb (VmRSS when the peak was
+/// last reset), in MB.
+inline double peakGrowthMb(qint64 idleKb)
+{
+    return double(statusKb("VmHWM") - idleKb) / 1024.0;
+}
+
 /**
  * Prints one result line that run-benchmarks.sh collects into the table:
  * BENCH<TAB>name<TAB>unit<TAB>median<TAB>min<TAB>max<TAB>baseline name<TAB>
@@ -75,6 +82,18 @@ inline void reportBench(const QString &name, const QString &unit, const BenchSta
 {
     QTextStream out(stdout);
     out << "BENCH\t" << name << '\t' << unit << '\t' << value.median << '\t' << value.min << '\t' << value.max << '\t'
+        << baselineName << '\t' << baseline.median << '\t' << baseline.min << '\t' << baseline.max << '\t' << target
+        << '\n';
+    out.flush();
+}
+
+/// Prints the result line of a measurement that could not be made because the
+/// measured work failed: "fails" and why stand in the median's place.
+inline void reportFailure(const QString &name, const QString &unit, const QString &why, const QString &baselineName,
+    const BenchStats &baseline, const QString &target)
+{
+    QTextStream out(stdout);
+    out << "BENCH\t" << name << '\t' << unit << "\tfails: " << QString(why).replace(u'\t', u' ') << "\t\t\t"
         << baselineName << '\t' << baseline.median << '\t' << baseline.min << '\t' << baseline.max << '\t' << target
         << '\n';
     out.flush();

@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -86,28 +87,26 @@ LauncherRun updateOnce(LauncherEnvironment env)
         result.seconds = double(clock.nsecsElapsed()) / 1e9;
         loop.quit();
     };
-    Updater updater(env);
-    QObject::connect(&updater, &Updater::updateAvailable, &loop, [&] {
+    QNetworkAccessManager manager;
+    Updater updater(env, &manager);
+    // The download starts as the update is announced.
+    QObject::connect(&updater, &Updater::updateStarted, &loop, [&] {
         idleKb = statusKb("VmRSS");
         peakReset = resetPeak();
         clock.start();
-        updater.downloadUpdate(updater.downloadUrl());
     });
-    QObject::connect(&updater, &Updater::downloadFinished, &loop, [&](const QString &path) {
+    QObject::connect(&updater, &Updater::installing, &loop, [&] {
         peakKb = statusKb("VmHWM");
         result.downloadSeconds = double(clock.nsecsElapsed()) / 1e9;
-        updater.installUpdate(path);
     });
-    QObject::connect(&updater, &Updater::downloadFailed, &loop, [&](const QString &error) {
-        result.failure = error;
+    const auto fail = [&](const Updater::Failure &failure) {
+        result.failure = QStringLiteral("failure %1 %2").arg(int(failure.kind)).arg(failure.networkError);
         loop.quit();
-    });
-    QObject::connect(&updater, &Updater::noUpdateAvailable, &loop, [&] {
+    };
+    QObject::connect(&updater, &Updater::updateFailed, &loop, fail);
+    QObject::connect(&updater, &Updater::checkFailed, &loop, fail);
+    QObject::connect(&updater, &Updater::upToDate, &loop, [&] {
         result.failure = QStringLiteral("no update announced");
-        loop.quit();
-    });
-    QObject::connect(&updater, &Updater::updateCheckFailed, &loop, [&](const QString &error) {
-        result.failure = error;
         loop.quit();
     });
     updater.checkForUpdates(false);

@@ -114,8 +114,8 @@ LauncherEnvironment testEnvironment(const QString &scratch)
     QDir().mkpath(env.tempFolder);
 #ifdef Q_OS_WIN
     // Never the player's own keys: keys of this process's own, removed as it ends.
-    static const QString root = "HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\%1\\"
-                                    .arg(QCoreApplication::applicationPid());
+    static const QString root
+        = "HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\%1\\".arg(QCoreApplication::applicationPid());
     static const int removed = std::atexit([] { QSettings(root, QSettings::NativeFormat).remove(QString()); });
     const QString key = root + QFileInfo(scratch).fileName() + QString::number(removed) + u'\\';
     env.settingsLocation = key + "Launcher";
@@ -161,8 +161,7 @@ QString writeRecorder(const QString &path)
 
 QString recorded(const QString &path)
 {
-    return QDir::fromNativeSeparators(
-        QString::fromUtf8(readFile(QFileInfo(path).path() + "/started.txt")));
+    return QDir::fromNativeSeparators(QString::fromUtf8(readFile(QFileInfo(path).path() + "/started.txt")));
 }
 
 QByteArray zipOf(const QString &folder)
