@@ -69,16 +69,27 @@ sign-update: $(UPDATESIGN)
 # Windows: the static Qt and libsodium for mingw-w64 are built once into
 # ~/.cache/velor-launcher (tools/windows/build-qt.sh and build-sodium.sh print
 # their folders); SIGN_CERT and SIGN_KEY (PEM files) sign the exe and the
-# installer; KEY (the update signing key) signs the release's version.json.
+# installer. UPDATE_KEYS, the public update keys ('<key>', or '<old>;<new>'
+# while rotating), are compiled in and stay in build/windows until given again
+# (UPDATE_KEYS= builds without keys). make release signs version.json with KEY
+# (the private update key), which must match one of them; UNSIGNED=1 is the
+# one way to an unsigned release, for a build without keys.
+#   make windows UPDATE_KEYS=<public key>
+#   make release RELEASE_URL=<https folder> KEY=<private key file> [CHANGELOG=<text>]
 SIGN_CERT ?=
 SIGN_KEY ?=
 RELEASE_URL ?=
+UNSIGNED ?=
 WINDOWS_DEPS = qt="$$(tools/windows/build-qt.sh)" && sodium="$$(tools/windows/build-sodium.sh)" && \
 	export VELOR_QT_WINDOWS="$$qt" VELOR_SODIUM_WINDOWS="$$sodium"
 
+# The keys reach cmake through the environment: a ';' between them would end
+# the shell's command.
+windows: export VELOR_MAKE_UPDATE_KEYS = $(value UPDATE_KEYS)
 windows:
 	@tools/install-deps.sh --windows
-	$(WINDOWS_DEPS) && cmake --preset windows -DVELOR_SIGN_CERT=$(abspath $(SIGN_CERT)) -DVELOR_SIGN_KEY=$(abspath $(SIGN_KEY))
+	$(WINDOWS_DEPS) && cmake --preset windows -DVELOR_SIGN_CERT=$(abspath $(SIGN_CERT)) -DVELOR_SIGN_KEY=$(abspath $(SIGN_KEY)) \
+	    $(if $(filter-out undefined,$(origin UPDATE_KEYS)),"-DVELOR_UPDATE_PUBLIC_KEYS=$$VELOR_MAKE_UPDATE_KEYS")
 	cmake --build --preset windows -j $(JOBS)
 
 windows-test: windows $(UPDATESIGN)
@@ -99,7 +110,7 @@ windows-bench:
 
 release: export UPDATE_CHANGELOG = $(value CHANGELOG)
 release: windows $(UPDATESIGN)
-	UPDATE_KEY="$(KEY)" VELOR_UPDATESIGN=$(abspath $(UPDATESIGN)) \
+	UPDATE_KEY="$(KEY)" UNSIGNED="$(UNSIGNED)" VELOR_UPDATESIGN=$(abspath $(UPDATESIGN)) \
 	    tools/windows/release.sh build/windows build/release "$(RELEASE_URL)" "$$UPDATE_CHANGELOG"
 
 clean:

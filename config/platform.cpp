@@ -10,7 +10,7 @@
 #include <io.h>
 #include <sddl.h>
 #include <vector>
-#include <windows.h>
+#include <windows.h> // before the other Windows headers, which need its types
 #else
 #include <sys/stat.h>
 #include <unistd.h>

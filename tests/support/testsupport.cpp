@@ -112,8 +112,8 @@ LauncherEnvironment testEnvironment(const QString &scratch)
     QDir().mkpath(env.tempFolder);
 #ifdef Q_OS_WIN
     // Never the player's own keys: keys of this process's own, removed as it ends.
-    static const QString root
-        = "HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\%1\\".arg(QCoreApplication::applicationPid());
+    static const QString root = "HKEY_CURRENT_USER\\Software\\VelorLauncherTests\\"
+        + QString::number(QCoreApplication::applicationPid()) + u'\\';
     static const int removed = std::atexit([] { QSettings(root, QSettings::NativeFormat).remove(QString()); });
     const QString key = root + QFileInfo(scratch).fileName() + QString::number(removed) + u'\\';
     env.settingsLocation = key + "Launcher";

@@ -31,6 +31,7 @@ reg_value() { win reg query "$1" | tr -d '\r' | sed -n "s/^    $2    \(REG_[A-Z_
 run_stored() { printf '@%s\r\n' "$1" >"$WINEPREFIX/drive_c/stored.bat"; timeout 60 wine cmd /c 'C:\stored.bat' 2>>"$log"; }
 launcher_windows() { xdotool search --onlyvisible --name '^VELOR RP Launcher$' 2>/dev/null || true; }
 window_count_is() { [ "$(launcher_windows | wc -l)" -eq "$1" ]; }
+update_error_box() { xdotool search --onlyvisible --name '^Ошибка обновления$'; }
 # The window maps before its first frame is drawn: a uniform screen is not it yet.
 painted() { import -window root "$out/window.png" && [ "$(convert "$out/window.png" -format '%[fx:standard_deviation>0]' info:)" = 1 ]; }
 started_count_is() { [ "$(wc -l <"$client/started.txt" 2>/dev/null || echo 0)" -eq "$1" ]; }
@@ -58,12 +59,14 @@ for f in VelorLauncher.exe VelorLauncher-1.1.9-Setup.exe; do osslsigncode verify
 step="making the Wine prefix (Windows 10), TEMP with a quote, a bracket and Cyrillic"
 "$root/tools/windows/wineprefix.sh" "$WINEPREFIX" >>"$log" 2>&1
 temp='C:\tmp\it'"'"'s [1] Кириллица'
-mkdir -p "$WINEPREFIX/drive_c/tmp/it's [1] Кириллица" "$WINEPREFIX/drive_c/Games/RAGEMP" "$WINEPREFIX/drive_c/standin"
+client="$WINEPREFIX/drive_c/Games/RAGEMP" decoy="$WINEPREFIX/drive_c/decoy" ps="$WINEPREFIX/drive_c/windows/system32/WindowsPowerShell/v1.0"
+unpacked="$WINEPREFIX/drive_c/tmp/it's [1] Кириллица/VelorLauncher_Update"
+mkdir -p "$WINEPREFIX/drive_c/tmp/it's [1] Кириллица" "$client" "$decoy"
 for v in TEMP TMP; do win reg add 'HKCU\Environment' /v $v /d "$temp" /f >/dev/null; done
-client="$WINEPREFIX/drive_c/Games/RAGEMP"
 cc=(x86_64-w64-mingw32-gcc-posix -O1 -Wall -Wextra -Werror -mwindows -static "$root/tests/windows/standin.c" -lshell32)
 "${cc[@]}" -o "$client/updater.exe"
-"${cc[@]}" -DPOWERSHELL -o "$WINEPREFIX/drive_c/standin/powershell.exe"
+"${cc[@]}" -o "$decoy/powershell.exe"   # in the working folder of the launcher that updates: must never run
+"${cc[@]}" -DPOWERSHELL -o "$ps/powershell.exe"
 
 step="silent install"
 win "$out/current/VelorLauncher-1.1.9-Setup.exe" /VERYSILENT
@@ -79,6 +82,16 @@ uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelorLaunche
 [ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.1.9" ]
 cmp "$inst/VelorLauncher.exe" "$out/current/VelorLauncher.exe"
 test -f "$profile/Desktop/VELOR RP Launcher.lnk"
+
+step="an install that cannot write or swap the exe fails with exit code 2 and leaves the old one"
+for blocked in new old; do
+    mkdir -p "$inst/VelorLauncher.exe.$blocked/x"
+    rc=0 && win "$out/next/VelorLauncher-1.2.0-Setup.exe" /VERYSILENT || rc=$?
+    [ $rc = 2 ]
+    cmp "$inst/VelorLauncher.exe" "$out/current/VelorLauncher.exe"
+    rm -r "$inst/VelorLauncher.exe.$blocked"
+done
+[ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.1.9" ]
 
 step="Play through a launch link: the window, the client key, the remembered folder"
 started=$(date +%s%N)
@@ -101,20 +114,40 @@ window_count_is 1
 
 step="an installer started while the launcher runs fails with exit code 1 and replaces nothing"
 rc=0 && win "$out/next/VelorLauncher-1.2.0-Setup.exe" /VERYSILENT || rc=$?
-[ $rc = 1 ] && cmp "$inst/VelorLauncher.exe" "$out/current/VelorLauncher.exe"
+[ $rc = 1 ]
+cmp "$inst/VelorLauncher.exe" "$out/current/VelorLauncher.exe"
 
-step="self-update to 1.2.0: a signed answer, download, Expand-Archive through the stand-in, installer over the running launcher"
+step="self-update to 1.2.0: a signed answer, download, Expand-Archive through the stand-in at PowerShell's own path, installer over the running launcher"
 win taskkill /im VelorLauncher.exe >/dev/null
 until_ok 30 eval '! kill -0 $first'
 UPDATE_KEY="$work/update.key" "$root/tools/windows/release.sh" "$out/next" "$work/release" "$api/files" "e2e" >/dev/null
 export VELOR_EXPECT_ZIP="$temp\\VelorRP_Launcher_Update.zip" VELOR_EXPECT_FOLDER="$temp\\VelorLauncher_Update"
 quoted="C:/tmp/it''s [1] Кириллица"   # the launcher's temporary folder as PowerShell must read it: the quote doubled
 export VELOR_EXPECT_COMMAND="Expand-Archive -LiteralPath '$quoted/VelorRP_Launcher_Update.zip' -DestinationPath '$quoted/VelorLauncher_Update' -Force"
-WINEPATH='C:\standin' win "$inst/VelorLauncher.exe" &
+(cd "$decoy" && win "$inst/VelorLauncher.exe") &
 until_ok 120 eval '[ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.2.0" ]'
 until_ok 60 window_count_is 1
 cmp "$inst/VelorLauncher.exe" "$out/next/VelorLauncher.exe"
-absent test -e "$WINEPREFIX/drive_c/standin/powershell.log"   # the stand-in found nothing wrong
+absent test -e "$ps/powershell.log"   # the stand-in found nothing wrong
+absent test -e "$decoy/started.txt"
+
+step="an update whose installer installs nothing: started twice, then left alone with one box «Ошибка обновления»"
+running=$(xdotool getwindowpid "$(launcher_windows)")
+win taskkill /im VelorLauncher.exe >/dev/null
+until_ok 30 eval '! kill -0 $running'
+"${cc[@]}" -o "$work/VelorLauncher-1.2.1-Setup.exe"
+(cd "$work" && zip -q -0 release/broken.zip VelorLauncher-1.2.1-Setup.exe)
+"$VELOR_UPDATESIGN" sign "$work/update.key" "$work/release/broken.zip" 1.2.1 "$api/files/broken.zip" >"$work/release/version.json"
+for attempt in 1 2; do
+    rm -f "$unpacked/started.txt"
+    win "$inst/VelorLauncher.exe" &
+    until_ok 120 eval "! kill -0 $!"
+    until_ok 30 test -f "$unpacked/started.txt"
+done
+win "$inst/VelorLauncher.exe" &
+until_ok 60 update_error_box
+until_ok 30 eval 'box=$(update_error_box) && xdotool key --window "$box" Return; ! update_error_box'   # Return until it closes
+window_count_is 1
 
 step="silent uninstall removes what the installer wrote, and only that"
 win taskkill /im VelorLauncher.exe >/dev/null   # the uninstaller waits for it to end

@@ -1,7 +1,8 @@
 /* Stand-ins for what the launcher starts. The client and installers append "<arguments>|<working
  * folder>" to started.txt beside themselves. powershell.exe (-DPOWERSHELL) splits its command line
- * as Windows does, takes only "-Command" and exactly VELOR_EXPECT_COMMAND, and has the host's unzip,
- * which Wine starts but cannot wait for, unpack the archive; failures go to powershell.log. */
+ * as Windows does, takes only "-NoProfile -NonInteractive -Command" and exactly VELOR_EXPECT_COMMAND,
+ * and has the host's unzip, which Wine starts but cannot wait for, unpack the archive; failures go
+ * to powershell.log. */
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>
@@ -33,7 +34,8 @@ int main(void)
 #else
     wchar_t expected[4096], zip[1024], folder[1024], command[4096];
     GetEnvironmentVariableW(L"VELOR_EXPECT_COMMAND", expected, 4096);
-    if (argc != 3 || wcscmp(argv[1], L"-Command") || wcscmp(argv[2], expected))
+    if (argc != 5 || wcscmp(argv[1], L"-NoProfile") || wcscmp(argv[2], L"-NonInteractive")
+        || wcscmp(argv[3], L"-Command") || wcscmp(argv[4], expected))
         return note(L"powershell.log", L"FAIL: not the expected command");
     char *(CDECL * unixName)(const wchar_t *) = (void *)GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name");
     GetEnvironmentVariableW(L"VELOR_EXPECT_ZIP", line, 4096);

@@ -8,11 +8,17 @@ manifest and two tiny web pages, on 127.0.0.1 only. Standard library only.
 With --release DIR (a folder `make release` wrote) it announces DIR's
 version.json as the launcher's version answer, once that file exists, and
 serves DIR's files under /files/: the Windows end-to-end test publishes a
-newer release that way. Prints one "ready" line (with the real port, so --port 0 works) once it
-accepts connections, and exits cleanly on SIGTERM / SIGINT.
+newer release that way. The news and the pictures carry validators (ETag,
+Last-Modified) and may be cached but must be revalidated, which a conditional
+request answers with 304; the files take byte ranges (Range, If-Range), so an
+interrupted download can resume. Prints one "ready" line (with the real port,
+so --port 0 works) once it accepts connections, and exits cleanly on SIGTERM /
+SIGINT.
 """
 import argparse
 import datetime as dt
+import email.utils
+import hashlib
 import html
 import json
 import os
@@ -31,7 +37,9 @@ LAUNCHER_VERSION = "1.1.9"
 CHANGELOG = "Исправлена проверка файлов игры, ускорена загрузка новостей."
 
 # (title, description, age). Newest first, as the real feed. Dates are made
-# relative to "now" so the feed always looks fresh and never lies in the future.
+# relative to the backend's start so the feed looks fresh, never lies in the
+# future, and stays the same while the backend runs (so a cached copy stays
+# current).
 NEWS = [
     ("Зимний фестиваль",
      "Конкурсы и подарки", dt.timedelta(hours=2, minutes=10)),
@@ -69,6 +77,7 @@ class Backend:
         self.lock = threading.Lock()
         self.rng = random.Random()
         self.online = [s["online"] for s in SERVERS]
+        self.started = dt.datetime.now().replace(second=0, microsecond=0)
 
     def base_url(self):
         return f"http://{HOST}:{self.port}"
@@ -85,7 +94,8 @@ class Backend:
             return out
 
     def news(self):
-        now = dt.datetime.now().replace(second=0, microsecond=0)
+        """The feed and the time it was made for (its Last-Modified)."""
+        now = self.started
         items = []
         for n, (title, desc, age) in enumerate(NEWS, start=1):
             when = now - age
@@ -100,7 +110,7 @@ class Backend:
             if n == NEWS_WITHOUT_ISO:
                 del item["date_iso"]
             items.append(item)
-        return {"data": items}
+        return {"data": items}, now.timestamp()
 
     def news_slugs(self):
         return {f"news-{n}": NEWS[n - 1] for n in range(1, len(NEWS) + 1)}
@@ -135,11 +145,11 @@ class Handler(BaseHTTPRequestHandler):
     quiet = False
 
     # -- plumbing -------------------------------------------------------------
-    def _send(self, status, ctype, body, extra=None):
+    def _send(self, status, ctype, body, extra=None, cache="no-store"):
         self.send_response(status)
         self.send_header("Content-Type", ctype)
         self.send_header("Content-Length", str(len(body)))
-        self.send_header("Cache-Control", "no-store")
+        self.send_header("Cache-Control", cache)
         for k, v in (extra or {}).items():
             self.send_header(k, v)
         self.end_headers()
@@ -153,6 +163,65 @@ class Handler(BaseHTTPRequestHandler):
     def _page(self, title, body_text, status=200):
         body = PAGE.format(title=html.escape(title), body=html.escape(body_text)).encode("utf-8")
         self._send(status, "text/html; charset=utf-8", body)
+
+    def _not_modified(self, etag, mtime):
+        """True when the request's validators still match: If-None-Match wins
+        over If-Modified-Since, as in RFC 9110."""
+        tags = self.headers.get("If-None-Match")
+        if tags is not None:
+            return tags.strip() == "*" or etag in (t.strip().removeprefix("W/") for t in tags.split(","))
+        return _date_header(self.headers.get("If-Modified-Since")) >= int(mtime)
+
+    def _revalidated(self, ctype, body, mtime):
+        """Sends an answer that caches may keep but must check again each
+        time (QNetworkDiskCache keeps nothing marked no-cache or no-store), or
+        304 when the client's copy is still current."""
+        etag = '"%s"' % hashlib.sha256(body).hexdigest()[:32]
+        extra = {"ETag": etag, "Last-Modified": email.utils.formatdate(mtime, usegmt=True)}
+        cache = "max-age=0, must-revalidate"
+        if self._not_modified(etag, mtime):
+            self.send_response(304)
+            self.send_header("Cache-Control", cache)
+            for k, v in extra.items():
+                self.send_header(k, v)
+            self.end_headers()
+            return
+        self._send(200, ctype, body, extra, cache)
+
+    def _file(self, path):
+        """Sends a download whole, or one byte range of it (206) when asked
+        with Range, and If-Range, when given, still names this file."""
+        try:
+            fh = open(path, "rb")
+        except OSError:
+            return self._not_found()
+        with fh:
+            st = os.fstat(fh.fileno())
+            size = st.st_size
+            etag = '"%x-%x"' % (st.st_size, st.st_mtime_ns)
+            modified = email.utils.formatdate(st.st_mtime, usegmt=True)
+            extra = {"Accept-Ranges": "bytes", "ETag": etag, "Last-Modified": modified}
+            wanted = self.headers.get("Range")
+            condition = self.headers.get("If-Range")
+            if condition is not None and condition.strip() not in (etag, modified):
+                wanted = None   # the file changed since: the whole of it
+            span = _byte_range(wanted, size) if wanted else None
+            if span == "unsatisfiable":
+                return self._send(416, "application/octet-stream", b"",
+                                  {"Content-Range": f"bytes */{size}", **extra})
+            start, end = span or (0, size - 1)
+            self.send_response(206 if span else 200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(end - start + 1))
+            self.send_header("Cache-Control", "no-store")
+            if span:
+                self.send_header("Content-Range", f"bytes {start}-{end}/{size}")
+            for k, v in extra.items():
+                self.send_header(k, v)
+            self.end_headers()
+            if self.command != "HEAD":
+                fh.seek(start)
+                _copy(fh, self.wfile, end - start + 1)
 
     def _not_found(self):
         self._json({"error": "not found", "path": self.path}, status=404)
@@ -169,7 +238,9 @@ class Handler(BaseHTTPRequestHandler):
         if path in ("/servers", "/servers/"):
             return self._json(b.servers())
         if path in ("/news", "/news/"):
-            return self._json(b.news())
+            feed, minute = b.news()
+            body = json.dumps(feed, ensure_ascii=False).encode("utf-8")
+            return self._revalidated("application/json; charset=utf-8", body, minute)
         if path == "/launcher/version":
             return self._json(b.version())
         if path == "/donate":
@@ -187,18 +258,14 @@ class Handler(BaseHTTPRequestHandler):
             try:
                 with open(file, "rb") as fh:
                     data = fh.read()
+                    mtime = os.fstat(fh.fileno()).st_mtime
             except OSError:
                 return self._not_found()
-            return self._send(200, "image/jpeg", data)
+            return self._revalidated("image/jpeg", data, mtime)
         # Only plain file names: nothing outside the release folder.
         m = re.fullmatch(r"/files/([A-Za-z0-9][A-Za-z0-9._-]*)", path)
         if m and b.release_dir:
-            try:
-                with open(os.path.join(b.release_dir, m.group(1)), "rb") as fh:
-                    data = fh.read()
-            except OSError:
-                return self._not_found()
-            return self._send(200, "application/octet-stream", data)
+            return self._file(os.path.join(b.release_dir, m.group(1)))
         return self._not_found()
 
     do_HEAD = do_GET
@@ -213,6 +280,40 @@ class Handler(BaseHTTPRequestHandler):
         self._json({"error": "method not allowed"}, status=405, extra={"Allow": "GET, HEAD"})
 
     do_POST = do_PUT = do_DELETE = do_PATCH = _method_not_allowed
+
+
+def _date_header(text):
+    """Seconds since the epoch of an HTTP date, or -1 when it is none."""
+    try:
+        return int(email.utils.parsedate_to_datetime(text).timestamp())
+    except (TypeError, ValueError, IndexError):
+        return -1
+
+
+def _byte_range(header, size):
+    """(first, last) of a single "bytes=" range, "unsatisfiable", or None for
+    what this server does not take (several ranges, other units): those get
+    the whole file, which RFC 9110 allows."""
+    m = re.fullmatch(r"\s*bytes\s*=\s*(\d*)\s*-\s*(\d*)\s*", header)
+    if not m or m.group(1) == m.group(2) == "":
+        return None
+    if m.group(1) == "":   # the last N bytes
+        n = int(m.group(2))
+        return (max(0, size - n), size - 1) if n and size else "unsatisfiable"
+    first = int(m.group(1))
+    last = min(int(m.group(2)), size - 1) if m.group(2) else size - 1
+    if m.group(2) and int(m.group(2)) < first:
+        return None   # invalid: ignored
+    return (first, last) if first < size else "unsatisfiable"
+
+
+def _copy(src, dst, length):
+    while length > 0:
+        chunk = src.read(min(length, 1 << 16))
+        if not chunk:
+            break
+        dst.write(chunk)
+        length -= len(chunk)
 
 
 class Server(ThreadingHTTPServer):

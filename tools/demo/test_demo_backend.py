@@ -6,9 +6,11 @@
 import json
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import unittest
 import urllib.error
 import urllib.request
@@ -17,9 +19,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, "demo_backend.py")
 
 
-def start_backend():
+def start_backend(*args):
     proc = subprocess.Popen(
-        [sys.executable, SCRIPT, "--port", "0", "--quiet"],
+        [sys.executable, SCRIPT, "--port", "0", "--quiet", *args],
         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
     )
     # Blocks until the ready line is printed (or the process dies: then "").
@@ -32,24 +34,35 @@ def start_backend():
     return proc, f"http://127.0.0.1:{m.group(1)}"
 
 
-def get(url):
+def fetch(url, headers=None):
     try:
-        with urllib.request.urlopen(url, timeout=10) as r:
-            return r.status, r.headers.get("Content-Type", ""), r.read()
+        with urllib.request.urlopen(urllib.request.Request(url, headers=headers or {}), timeout=10) as r:
+            return r.status, r.headers, r.read()
     except urllib.error.HTTPError as e:
-        return e.code, e.headers.get("Content-Type", ""), e.read()
+        return e.code, e.headers, e.read()
+
+
+def get(url):
+    status, headers, body = fetch(url)
+    return status, headers.get("Content-Type", ""), body
 
 
 class DemoBackendTest(unittest.TestCase):
+    DATA = bytes(range(256)) * 4
+
     @classmethod
     def setUpClass(cls):
-        cls.proc, cls.base = start_backend()
+        cls.release = tempfile.mkdtemp()
+        with open(os.path.join(cls.release, "part.bin"), "wb") as fh:
+            fh.write(cls.DATA)
+        cls.proc, cls.base = start_backend("--release", cls.release)
 
     @classmethod
     def tearDownClass(cls):
         if cls.proc.poll() is None:
             cls.proc.kill()
             cls.proc.communicate(timeout=10)
+        shutil.rmtree(cls.release)
 
     def test_servers(self):
         status, ctype, body = get(self.base + "/servers?t=1")
@@ -90,6 +103,33 @@ class DemoBackendTest(unittest.TestCase):
         self.assertEqual(v["version"], "1.1.9")
         self.assertEqual(v["download_url"], self.base + "/files/update.zip")
         self.assertTrue(v["changelog"])
+
+    def test_news_and_pictures_revalidate(self):
+        for path in ("/news", "/img/1.jpg"):
+            status, headers, body = fetch(self.base + path)
+            self.assertEqual((status, headers["Cache-Control"]), (200, "max-age=0, must-revalidate"))
+            etag, modified = headers["ETag"], headers["Last-Modified"]
+            for sent, expected in (({"If-None-Match": etag}, 304), ({"If-Modified-Since": modified}, 304),
+                                   ({"If-None-Match": '"other", ' + etag}, 304),
+                                   ({"If-None-Match": '"other"', "If-Modified-Since": modified}, 200),
+                                   ({"If-Modified-Since": "Thu, 01 Jan 1970 00:00:00 GMT"}, 200)):
+                status, headers, again = fetch(self.base + path, sent)
+                self.assertEqual((status, headers["ETag"]), (expected, etag), (path, sent))
+                self.assertEqual(again, body if status == 200 else b"")
+
+    def test_files_resume(self):
+        url, data = self.base + "/files/part.bin", self.DATA
+        status, headers, body = fetch(url)
+        self.assertEqual((status, headers["Accept-Ranges"], body), (200, "bytes", data))
+        for sent, expected in (
+                ({"Range": "bytes=1000-"}, (206, "bytes 1000-1023/1024", data[1000:])),
+                ({"Range": "bytes=10-19", "If-Range": headers["ETag"]}, (206, "bytes 10-19/1024", data[10:20])),
+                ({"Range": "bytes=-4"}, (206, "bytes 1020-1023/1024", data[-4:])),
+                ({"Range": "bytes=1000-5000"}, (206, "bytes 1000-1023/1024", data[1000:])),
+                ({"Range": "bytes=10-19", "If-Range": '"changed"'}, (200, None, data)),
+                ({"Range": "bytes=1024-"}, (416, "bytes */1024", b""))):
+            status, headers, body = fetch(url, sent)
+            self.assertEqual((status, headers["Content-Range"], body), expected, sent)
 
     def test_pages_and_errors(self):
         self.assertEqual(get(self.base + "/donate")[0], 200)

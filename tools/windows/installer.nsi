@@ -11,12 +11,18 @@
 ;                         exit code 1, with nothing replaced, if it does not
 ;   /RESTARTAPPLICATIONS  start the installed launcher at the end
 ; The self-update passes the last three.
+;
+; Exit codes: 0 installed; 1 the launcher did not end (nothing replaced); 2 the
+; installation failed, and the launcher that was there stays as it was.
 
 Unicode true
 Target amd64-unicode   ; the default 32-bit stub would need 32-bit Windows support
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestDPIAware true
+; No file may be skipped: a silent run would otherwise pick "Ignore" for it on
+; its own and report success.
+AllowSkipFiles off
 
 !include FileFunc.nsh
 !include LogicLib.nsh
@@ -106,11 +112,92 @@ Function .onInit
     ${EndIf}
 FunctionEnd
 
+; Moves file $0 to $1 (over an existing $1 when $2 is 1), through to the disk
+; before it returns; a failure sets the error flag.
+Function MoveThrough
+    IntOp $2 $2 | 8 ; MOVEFILE_WRITE_THROUGH (1 is MOVEFILE_REPLACE_EXISTING)
+    System::Call 'kernel32::MoveFileExW(w r0, w r1, i r2) i .r3'
+    ${If} $3 = 0
+        SetErrors
+    ${EndIf}
+FunctionEnd
+!macro MOVE_THROUGH from to replace
+    StrCpy $0 "${from}"
+    StrCpy $1 "${to}"
+    StrCpy $2 ${replace}
+    Call MoveThrough
+!macroend
+
+; Writes what the system still caches of file $0 to the disk, so that no
+; rename reaches the disk before the bytes do; a failure sets the error flag.
+Function FlushFile
+    System::Call 'kernel32::CreateFileW(w r0, i 0x40000000, i 0, p 0, i 3, i 0, p 0) p .r1' ; GENERIC_WRITE, OPEN_EXISTING
+    System::Call 'kernel32::FlushFileBuffers(p r1) i .r3'
+    System::Call 'kernel32::CloseHandle(p r1)'
+    ${If} $3 = 0
+        SetErrors
+    ${EndIf}
+FunctionEnd
+
+; Puts back what an attempt that did not finish left (a power cut, a full
+; disk, a killed installer): the old launcher returns to its name if it had
+; stepped aside, and the half-written new files go. The old launcher is
+; deleted only once a launcher has its name again.
+Function RestoreOldFiles
+    ${IfNot} ${FileExists} "$INSTDIR\${EXE_NAME}"
+        !insertmacro MOVE_THROUGH "$INSTDIR\${EXE_NAME}.old" "$INSTDIR\${EXE_NAME}" 0
+    ${EndIf}
+    ${If} ${FileExists} "$INSTDIR\${EXE_NAME}"
+        Delete "$INSTDIR\${EXE_NAME}.old"
+    ${EndIf}
+    Delete "$INSTDIR\${EXE_NAME}.new"
+    Delete "$INSTDIR\${UNINSTALLER}.new"
+FunctionEnd
+
+; A failure ends the installation with exit code 2 (no box when silent), and
+; .onInstFailed puts the old launcher back. ${Errors} clears the flag it reads,
+; so each step that may fail is checked at once.
+!macro FAIL_ON_ERRORS
+    ${If} ${Errors}
+        MessageBox MB_OK|MB_ICONSTOP "Не удалось установить ${NAME}; установленная версия осталась прежней." /SD IDOK
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+!macroend
+
+Function .onInstFailed
+    Call RestoreOldFiles
+FunctionEnd
+
 Section "Install"
     Call WaitForLauncher
     SetOutPath "$INSTDIR"
-    File "/oname=${EXE_NAME}" "${EXE}"
-    WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+    Call RestoreOldFiles
+    ; The new files are written beside the old ones under temporary names and
+    ; take the real names only once they are whole on the disk, so a power cut
+    ; or a full disk never leaves a launcher that does not start. With "try" a
+    ; file that cannot be created sets the error flag instead of asking; a
+    ; write that fails half-way aborts the installation by itself.
+    SetOverwrite try
+    ClearErrors
+    File "/oname=${EXE_NAME}.new" "${EXE}"
+    WriteUninstaller "$INSTDIR\${UNINSTALLER}.new"
+    StrCpy $0 "$INSTDIR\${EXE_NAME}.new"
+    Call FlushFile
+    StrCpy $0 "$INSTDIR\${UNINSTALLER}.new"
+    Call FlushFile
+    !insertmacro FAIL_ON_ERRORS
+    ; Any uninstaller removes any version, so it may take its place first.
+    !insertmacro MOVE_THROUGH "$INSTDIR\${UNINSTALLER}.new" "$INSTDIR\${UNINSTALLER}" 1
+    !insertmacro FAIL_ON_ERRORS
+    ; The old launcher steps aside and stays until the new one has its name.
+    ${If} ${FileExists} "$INSTDIR\${EXE_NAME}"
+        !insertmacro MOVE_THROUGH "$INSTDIR\${EXE_NAME}" "$INSTDIR\${EXE_NAME}.old" 0
+        !insertmacro FAIL_ON_ERRORS
+    ${EndIf}
+    !insertmacro MOVE_THROUGH "$INSTDIR\${EXE_NAME}.new" "$INSTDIR\${EXE_NAME}" 0
+    !insertmacro FAIL_ON_ERRORS
+    Delete "$INSTDIR\${EXE_NAME}.old"
 
     CreateShortCut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\${EXE_NAME}"
     CreateShortCut "$DESKTOP\${NAME}.lnk" "$INSTDIR\${EXE_NAME}"
@@ -149,6 +236,9 @@ FunctionEnd
 Section "Uninstall"
     Call un.WaitForLauncher
     Delete "$INSTDIR\${EXE_NAME}"
+    Delete "$INSTDIR\${EXE_NAME}.new"
+    Delete "$INSTDIR\${EXE_NAME}.old"
+    Delete "$INSTDIR\${UNINSTALLER}.new"
     Delete "$SMPROGRAMS\${NAME}.lnk"
     Delete "$DESKTOP\${NAME}.lnk"
     ; The scheme goes only while it still starts this copy.
