@@ -127,7 +127,8 @@ int main(int argc, char *argv[])
         const Transfer uncut = download(&manager,
             base + QStringLiteral("/public/files/RAGEMultiplayer_Setup.exe?run=%1").arg(run), saved, timeoutMs);
         if (uncut.outcome.kind != FileDownload::Outcome::Kind::Saved || !sameContents(source, saved)) {
-            std::fprintf(stderr, "run %d: the uncut download failed: %s\n", run, qPrintable(uncut.outcome.networkError));
+            std::fprintf(
+                stderr, "run %d: the uncut download failed: %s\n", run, qPrintable(uncut.outcome.networkError));
             return 1;
         }
         QFile::remove(saved);
@@ -138,9 +139,9 @@ int main(int argc, char *argv[])
         const qint64 wire = servedBytes(&manager, base, cutTarget);
         const bool kept = cut.outcome.kind == FileDownload::Outcome::Kind::Saved;
         if (!kept || !sameContents(source, saved)) {
-            const QString why = kept           ? QStringLiteral("the saved file differs from the served one")
+            const QString why = kept                 ? QStringLiteral("the saved file differs from the served one")
                 : cut.outcome.networkError.isEmpty() ? QStringLiteral("not saved")
-                                               : cut.outcome.networkError;
+                                                     : cut.outcome.networkError;
             std::fprintf(stderr,
                 "run %d: uncut %.2f s; the cut download failed after %.2f s (%.2f of the file sent): %s\n", run,
                 uncut.seconds, cut.seconds, double(wire) / double(size), qPrintable(why));
