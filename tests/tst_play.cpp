@@ -94,7 +94,7 @@ void TestPlay::play()
     FixtureServer server;
     const QByteArray program
         = installer == "recorder" ? readFile(writeRecorder(scratch.filePath("stage/setup.exe"))) : installer.toUtf8();
-    server.routes["/setup.exe"] = Route{200, program, Held};
+    server.routes["/setup.exe"] = Route{200, program};
     env.clientInstallerUrl = server.url("/setup.exe");
     {
         QNetworkAccessManager manager;
@@ -102,8 +102,6 @@ void TestPlay::play()
         flow.play();
         if (!installer.isEmpty()) {
             flow.play();
-            QTRY_COMPARE(server.requests.size(), 1);
-            server.release();
             QTRY_COMPARE(prompts.log.size(), told.count(u',') + 1);
         }
     }

@@ -40,10 +40,8 @@ class TestWindow final : public QObject
 private slots:
     void init();
     void startUpAndOffline();
-    void slowProxyDiscoveryHoldsNothingUp();
     void settingsChooseTheFolderPlayUses();
-    void handedOverLinkBringsTheWindowBack();
-    void paints();
+    void paintsAndComesBack();
 
 private:
     std::unique_ptr<QTemporaryDir> m_scratch;
@@ -75,9 +73,19 @@ void TestWindow::startUpAndOffline()
             + m_server->url("/p.jpg").toUtf8() + R"("},
         {"title":"t3","date_iso":"2026-12-05"},{"title":"t4","date_iso":"2026-12-01"},
         {"title":"t5","date_iso":"2026-11-01"},{"title":"t6","date_iso":"2026-10-01"}])"};
+    // Automatic proxy discovery may take as long as the DNS time-outs; the window goes on meanwhile.
+    auto gate = std::make_shared<QSemaphore>();
+    auto asked = std::make_shared<std::atomic<bool>>(false);
+    LauncherEnvironment slowProxy = m_env;
+    slowProxy.proxyLookup = [gate, asked](const QNetworkProxyQuery &) {
+        *asked = true;
+        gate->tryAcquire(1, 10000);
+        return QList<QNetworkProxy>{QNetworkProxy(QNetworkProxy::NoProxy)};
+    };
     {
-        MainWindow window(m_env);
+        MainWindow window(slowProxy);
         window.show();
+        QTRY_VERIFY(*asked);
         QTRY_COMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "1\u00a0294");
         QCOMPARE(window.findChild<QLabel *>("versionLabel")->text(), "ver:9.8.7");
         QTRY_COMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
@@ -95,6 +103,7 @@ void TestWindow::startUpAndOffline()
         QCOMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
         QTRY_VERIFY(showsPicture(window));
     }
+    gate->release(1000);
     // With the server gone, the news and pictures of the last good answer stand in; the count never does.
     m_server.reset();
     MainWindow window(m_env);
@@ -103,23 +112,6 @@ void TestWindow::startUpAndOffline()
     QTRY_VERIFY(showsPicture(window));
     QCOMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "0");
     QVERIFY(m_modals->boxes.isEmpty());
-}
-
-void TestWindow::slowProxyDiscoveryHoldsNothingUp()
-{
-    // Automatic proxy discovery may take as long as the DNS time-outs; the window goes on meanwhile.
-    auto gate = std::make_shared<QSemaphore>();
-    auto asked = std::make_shared<std::atomic<bool>>(false);
-    m_env.proxyLookup = [gate, asked](const QNetworkProxyQuery &) {
-        *asked = true;
-        gate->tryAcquire(1, 10000);
-        return QList<QNetworkProxy>{QNetworkProxy(QNetworkProxy::NoProxy)};
-    };
-    MainWindow window(m_env);
-    window.show();
-    QTRY_VERIFY(*asked);
-    QTRY_COMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "1\u00a0294");
-    gate->release(1000);
 }
 
 void TestWindow::settingsChooseTheFolderPlayUses()
@@ -147,18 +139,7 @@ void TestWindow::settingsChooseTheFolderPlayUses()
     QTRY_COMPARE(recorded(folder + "/updater.exe"), "|" + QFileInfo(folder).canonicalFilePath() + "\n");
 }
 
-void TestWindow::handedOverLinkBringsTheWindowBack()
-{
-    MainWindow window(m_env);
-    window.showMinimized();
-    QTRY_VERIFY(window.isMinimized());
-    window.activate(false);
-    QTRY_VERIFY(window.isActiveWindow());
-    QVERIFY(!window.isMinimized());
-    QVERIFY(window.isVisible());
-}
-
-void TestWindow::paints()
+void TestWindow::paintsAndComesBack()
 {
     MainWindow window(m_env);
     window.show();
@@ -171,6 +152,12 @@ void TestWindow::paints()
     // The background inside the rounded shape, and the dark sidebar panel over it.
     QCOMPARE(qAlpha(frame.pixel(QPoint(600, 20) * ratio)), 255);
     QVERIFY(qGray(frame.pixel(QPoint(120, 400) * ratio)) < 60);
+    // A link handed over brings a minimised window back to the front.
+    window.showMinimized();
+    QTRY_VERIFY(window.isMinimized());
+    window.activate(false);
+    QTRY_VERIFY(window.isActiveWindow());
+    QVERIFY(!window.isMinimized());
 }
 
 QTEST_MAIN(TestWindow)

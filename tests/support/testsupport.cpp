@@ -65,11 +65,11 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
     if (route.fault != NoLength)
         reply += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     socket->write(reply + route.headers + "\r\n");
+    if (route.fault == Held)
+        return;
     const bool cut = route.fault == Reset || route.fault == ShortBody || route.fault == CutOnce;
     const QByteArray body = cut ? route.body.left(route.body.size() / 2) : route.body;
-    if (route.fault == Held) {
-        socket->setProperty("held", body);
-    } else if (route.fault == Drip) {
+    if (route.fault == Drip) {
         // Ten pieces 50 ms apart: slower than a 300 ms silence bound, never that silent.
         const qsizetype size = body.size() / 10 + 1;
         for (int i = 0; i <= 10; ++i) {
@@ -84,16 +84,6 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
         socket->write(body);
         const bool reset = route.fault == Reset;
         QTimer::singleShot(reset ? 20 : 0, socket, reset ? &QTcpSocket::abort : &QTcpSocket::disconnectFromHost);
-    }
-}
-
-void FixtureServer::release()
-{
-    for (QTcpSocket *socket : findChildren<QTcpSocket *>()) {
-        if (!socket->property("held").isValid())
-            continue;
-        socket->write(socket->property("held").toByteArray());
-        socket->disconnectFromHost();
     }
 }
 

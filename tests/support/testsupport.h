@@ -9,7 +9,7 @@
 #include <QTcpServer>
 #include <functional>
 
-/// How a route misbehaves. Held answers send their headers and wait for release();
+/// How a route misbehaves. Held answers send their headers and nothing more;
 /// CutOnce sends half the body and closes, the first time only.
 enum Fault { Plain, Stall, Held, Drip, Reset, CutOnce, ShortBody, NoLength };
 
@@ -38,7 +38,6 @@ public:
     ~FixtureServer() override;
     QString url(const QString &path = QString()) const;
     static QString refusedUrl(const QString &path = QString()); ///< nothing listens there
-    void release();
     QHash<QString, Route> routes;
     QStringList requests; ///< paths asked for, in order
     QByteArrayList heads; ///< the requests' heads, in order
