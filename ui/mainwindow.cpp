@@ -213,9 +213,6 @@ void MainWindow::connectUpdater()
             return;
         m_updateDialog->setStatusText(QStringLiteral("Установка обновления..."));
         m_updateDialog->setProgress(100);
-        // Unpacking blocks the event loop, so paint the new state now.
-        if (m_updateDialog->isVisible())
-            m_updateDialog->repaint();
     });
     connect(m_updater, &Updater::updateFailed, this, [this](const Updater::Failure &failure) {
         if (m_updateDialog) {

@@ -12,6 +12,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QSettings>
+#include <QTimer>
 
 namespace {
 // What the updater remembers of the last installer it started.
@@ -57,7 +58,7 @@ Updater::Updater(const LauncherEnvironment &environment, QNetworkAccessManager *
 
 void Updater::checkForUpdates(bool silent)
 {
-    if (m_download.isRunning())
+    if (m_download.isRunning() || m_unpack)
         return;
     // A check asked for while a silent one runs reports that one's result.
     m_silent = silent && (m_silent || !m_versionReply);
@@ -151,25 +152,32 @@ void Updater::install()
     if (!removeExtractionFolder(folder))
         return fail(Failure::Kind::UnpackFailed);
 
+    // Unpacking runs beside the event loop, so that the window keeps
+    // answering; it is bounded all the same.
     const Platform::Command command = m_unpackCommand(archive, folder);
-    bool unpacked = false;
-    {
-        QProcess unpack;
-        unpack.setStandardInputFile(QProcess::nullDevice());
-        unpack.setStandardOutputFile(QProcess::nullDevice());
-        unpack.setStandardErrorFile(QProcess::nullDevice());
-        unpack.start(command.program, command.arguments);
-        // Blocks the window on purpose: nothing else may happen meanwhile.
-        unpacked = unpack.waitForFinished(m_env.unpackTimeoutMs) && unpack.exitStatus() == QProcess::NormalExit
-            && unpack.exitCode() == 0;
-        if (unpack.state() != QProcess::NotRunning) {
-            unpack.kill();
-            unpack.waitForFinished();
-        }
-    }
-    if (!unpacked)
-        return fail(Failure::Kind::UnpackFailed);
+    m_unpack = std::make_unique<QProcess>();
+    m_unpack->setStandardInputFile(QProcess::nullDevice());
+    m_unpack->setStandardOutputFile(QProcess::nullDevice());
+    m_unpack->setStandardErrorFile(QProcess::nullDevice());
+    connect(
+        m_unpack.get(), &QProcess::finished, this, [this, archive, folder](int exitCode, QProcess::ExitStatus status) {
+            m_unpack.release()->deleteLater();
+            if (status != QProcess::NormalExit || exitCode != 0)
+                return fail(Failure::Kind::UnpackFailed);
+            startInstaller(archive, folder);
+        });
+    connect(m_unpack.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        m_unpack.release()->deleteLater();
+        fail(Failure::Kind::UnpackFailed);
+    });
+    QTimer::singleShot(m_env.unpackTimeoutMs, m_unpack.get(), &QProcess::kill);
+    m_unpack->start(command.program, command.arguments);
+}
 
+void Updater::startInstaller(const QString &archive, const QString &folder)
+{
     const QString installer = chooseInstaller(folder);
     if (installer.isEmpty())
         return fail(Failure::Kind::NoInstaller);

@@ -7,8 +7,10 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QProcess>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -19,9 +21,9 @@ class QNetworkReply;
  *
  * A newer version is downloaded at once: only over https (plain http only
  * from a loopback host), streamed to the temporary folder, checked against
- * the answer's "sha256" when it gives one, unpacked within the environment's
- * time bound, and the shallowest "*.exe" inside the unpacked folder is
- * started, after which the application quits. With update keys in the
+ * the answer's "sha256" when it gives one, unpacked beside the event loop
+ * within the environment's time bound, and the shallowest "*.exe" inside the
+ * unpacked folder is started, after which the application quits. With update keys in the
  * environment, only an answer signed by one of them is fetched, and its
  * archive must match the signed digest.
  *
@@ -77,7 +79,7 @@ signals:
     /// A newer version is on its way; the download runs already.
     void updateStarted(const QString &version);
     void downloadProgress(qint64 received, qint64 total);
-    /// The archive is in: unpacking, which blocks, and the installer's start follow.
+    /// The archive is in: unpacking and the installer's start follow.
     void installing();
     void updateFailed(const Updater::Failure &failure);
     /// version failed to install too often to be tried again by itself.
@@ -87,12 +89,14 @@ private:
     void onVersionCheckFinished();
     void onDownloadFinished(const FileDownload::Outcome &outcome);
     void install();
+    void startInstaller(const QString &archive, const QString &folder);
     void fail(Failure::Kind kind);
 
     LauncherEnvironment m_env;
     QNetworkAccessManager *m_manager;
     FileDownload m_download;
     UnpackCommand m_unpackCommand;
+    std::unique_ptr<QProcess> m_unpack; ///< while the archive is unpacked
     QPointer<QNetworkReply> m_versionReply;
     bool m_silent = false;
     QString m_version; ///< of the update on its way
