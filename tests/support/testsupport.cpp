@@ -16,8 +16,8 @@ FixtureServer::FixtureServer()
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
                 // Read whole, so that closing never finds unread bytes and resets instead.
-                if (socket->peek(8192).contains("\r\n\r\n") && !socket->property("answered").toBool()) {
-                    socket->setProperty("answered", true);
+                if (socket->peek(8192).contains("\r\n\r\n")) {
+                    socket->disconnect(this);
                     answer(socket, socket->readAll());
                 }
             });
@@ -44,7 +44,7 @@ QString FixtureServer::refusedUrl(const QString &path)
 
 void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
 {
-    const QString path = QString::fromUtf8(head.split(' ').value(1));
+    const QString path = QString::fromUtf8(head.split(' ').value(1)).section(u'?', 0, 0);
     Route route = routes.value(path, Route{404, "<html><body>not found</body></html>"});
     requests << path;
     heads << head;

@@ -28,7 +28,7 @@ struct Route
     QByteArray headers; ///< extra lines, each ending in "\r\n"; "Accept-Ranges" makes it honour Range
 };
 
-/// HTTP/1.1 on 127.0.0.1, one answer per connection; unknown paths get a 404 page.
+/// HTTP/1.1 on 127.0.0.1, one answer per connection, by path (the query aside); unknown paths get a 404 page.
 class FixtureServer final : public QObject
 {
     Q_OBJECT
@@ -39,7 +39,7 @@ public:
     QString url(const QString &path = QString()) const;
     static QString refusedUrl(const QString &path = QString()); ///< nothing listens there
     QHash<QString, Route> routes;
-    QStringList requests; ///< paths asked for, in order
+    QStringList requests; ///< paths asked for, in order, without their queries
     QByteArrayList heads; ///< the requests' heads, in order
 
 signals:
