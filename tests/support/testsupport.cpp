@@ -26,12 +26,6 @@ FixtureServer::FixtureServer()
     m_server.listen(QHostAddress::LocalHost);
 }
 
-FixtureServer::~FixtureServer()
-{
-    for (QTcpSocket *socket : findChildren<QTcpSocket *>())
-        socket->abort();
-}
-
 QString FixtureServer::url(const QString &path) const
 {
     return "http://127.0.0.1:" + QString::number(m_server.serverPort()) + path;

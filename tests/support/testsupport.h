@@ -35,7 +35,6 @@ class FixtureServer final : public QObject
 
 public:
     FixtureServer();
-    ~FixtureServer() override;
     QString url(const QString &path = QString()) const;
     static QString refusedUrl(const QString &path = QString()); ///< nothing listens there
     QHash<QString, Route> routes;
