@@ -26,7 +26,6 @@ struct Copy
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("TMPDIR", tmp);
-        environment.insert("VELOR_SCRATCH", tmp);
         environment.insert("VELOR_CHANNEL", channel);
         process.setProcessEnvironment(environment);
         process.start(QCoreApplication::applicationFilePath(), QStringList{"--copy"} + arguments);
@@ -154,7 +153,7 @@ void TestChannel::copyThatFindsTheLockTakenWaitsForTheChannel()
     QVERIFY(!late.process.readAll().contains("window"));
 }
 
-/// A launcher copy in the test environment under $VELOR_SCRATCH. It reports "window <title> on <platform>",
+/// A launcher copy in the test environment under $TMPDIR. It reports "window <title> on <platform>",
 /// "dialog <name>" and "box <title>|<text>" on standard output, answers each, and quits when its input closes.
 static int runCopy(int argc, char *argv[])
 {
@@ -181,7 +180,7 @@ static int runCopy(int argc, char *argv[])
     hooks.channelContended = [report] { report("contended"); };
     hooks.channelName = qEnvironmentVariable("VELOR_CHANNEL");
     hooks.adjustEnvironment
-        = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("VELOR_SCRATCH")); };
+        = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("TMPDIR")); };
     hooks.windowShown = [report](MainWindow &window) {
         const QString title = window.windowHandle()->title();
         const QString shown = title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;

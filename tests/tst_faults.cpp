@@ -7,12 +7,10 @@
 #include "feed/statuspoller.h"
 #include "net/filedownload.h"
 #include "net/networkmanager.h"
-#include "net/replybody.h"
 #include "testsupport.h"
 #include "ui/wording.h"
 #include "update/updater.h"
 
-#include <QNetworkReply>
 #include <QtTest>
 
 namespace {

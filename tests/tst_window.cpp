@@ -57,7 +57,6 @@ void TestWindow::init()
     m_modals = std::make_unique<ModalAnswerer>();
     m_env = testEnvironment(m_scratch->path());
     m_env.apiBase = m_server->url();
-    m_env.statusIntervalMs = 20;
     m_env.version = "9.8.7";
     m_server->routes["/servers"] = Route{200, R"([{"online":1294}])"};
     m_server->routes["/launcher/version"] = Route{200, R"({"version":"1.1.9","download_url":"https://u.test/x"})"};
