@@ -179,8 +179,7 @@ static int runCopy(int argc, char *argv[])
     };
     hooks.channelContended = [report] { report("contended"); };
     hooks.channelName = qEnvironmentVariable("VELOR_CHANNEL");
-    hooks.adjustEnvironment
-        = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("TMPDIR")); };
+    hooks.adjustEnvironment = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("TMPDIR")); };
     hooks.windowShown = [report](MainWindow &window) {
         const QString title = window.windowHandle()->title();
         const QString shown = title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;

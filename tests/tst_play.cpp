@@ -30,8 +30,7 @@ struct ScriptedPrompts final : PlayPrompts
     void bringBack() override { log << "back"; }
     void notify(Notice notice, const QString &) override
     {
-        const char *const notices[] = {"client failed", "installing", "installer failed"};
-        log << QString::fromLatin1(notices[int(notice)]);
+        log << QStringList{"client failed", "installing", "installer failed"}.at(int(notice));
     }
 };
 
