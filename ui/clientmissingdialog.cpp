@@ -1,5 +1,6 @@
 #include "ui/clientmissingdialog.h"
 
+#include "ui/dialogparts.h"
 #include "ui/theme.h"
 
 #include <QFileDialog>
@@ -7,28 +8,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-QLabel *addLabel(
-    QDialog *dialog, QVBoxLayout *layout, const char *objectName, const QString &text, const QString &style)
-{
-    auto *label = new QLabel(text, dialog);
-    label->setObjectName(QString::fromLatin1(objectName));
-    label->setStyleSheet(style);
-    layout->addWidget(label);
-    return label;
-}
-
-QPushButton *addButton(
-    QDialog *dialog, QHBoxLayout *row, const char *objectName, const QString &text, const QString &style)
-{
-    auto *button = new QPushButton(text, dialog);
-    button->setObjectName(QString::fromLatin1(objectName));
-    button->setStyleSheet(style);
-    row->addWidget(button);
-    return button;
-}
-} // namespace
 
 ClientMissingDialog::ClientMissingDialog(std::function<bool(const QString &)> acceptFolder, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
@@ -42,25 +21,28 @@ ClientMissingDialog::ClientMissingDialog(std::function<bool(const QString &)> ac
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 22, 24, 20);
     layout->setSpacing(10);
-    addLabel(this, layout, "clientMissingTitleLabel", QStringLiteral("RAGE Multiplayer не найден"), Theme::dialogTitle);
-    addLabel(this, layout, "clientMissingDescriptionLabel",
+    layout->addWidget(DialogParts::label(
+        this, "clientMissingTitleLabel", QStringLiteral("RAGE Multiplayer не найден"), Theme::dialogTitle));
+    layout->addWidget(DialogParts::label(this, "clientMissingDescriptionLabel",
         QStringLiteral("Установите RAGE Multiplayer или укажите путь к уже установленной версии."),
-        Theme::dialogDescription)
-        ->setWordWrap(true);
-    m_errorLabel = addLabel(this, layout, "clientMissingErrorLabel", QString(), Theme::dialogError);
-    m_errorLabel->setWordWrap(true);
+        Theme::dialogDescription));
+    m_errorLabel = DialogParts::label(this, "clientMissingErrorLabel", QString(), Theme::dialogError);
     m_errorLabel->hide();
+    layout->addWidget(m_errorLabel);
     layout->addStretch();
 
     auto *row = new QHBoxLayout;
     row->setSpacing(8);
     QPushButton *download
-        = addButton(this, row, "downloadClientButton", QStringLiteral("Скачать RageMP"), Theme::dialogMainButton);
+        = DialogParts::button(this, "downloadClientButton", QStringLiteral("Скачать RageMP"), Theme::dialogMainButton);
     QPushButton *path
-        = addButton(this, row, "chooseClientFolderButton", QStringLiteral("Указать путь..."), Theme::dialogButton);
-    row->addStretch();
+        = DialogParts::button(this, "chooseClientFolderButton", QStringLiteral("Указать путь..."), Theme::dialogButton);
     QPushButton *cancel
-        = addButton(this, row, "cancelClientMissingButton", QStringLiteral("Отмена"), Theme::dialogQuietButton);
+        = DialogParts::button(this, "cancelClientMissingButton", QStringLiteral("Отмена"), Theme::dialogQuietButton);
+    row->addWidget(download);
+    row->addWidget(path);
+    row->addStretch();
+    row->addWidget(cancel);
     layout->addLayout(row);
 
     connect(download, &QAbstractButton::clicked, this, [this] {

@@ -2,6 +2,7 @@
 
 #include "launch/playflow.h"
 #include "ui/clientmissingdialog.h"
+#include "ui/dialogparts.h"
 #include "ui/theme.h"
 #include "ui/wording.h"
 #include "update/updater.h"
@@ -13,27 +14,6 @@
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
-
-namespace {
-QLabel *makeLabel(QWidget *parent, const char *objectName, const QString &text, const QString &style)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(objectName));
-    label->setStyleSheet(style);
-    label->setWordWrap(true);
-    return label;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *objectName, const QString &text, const QString &style)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(objectName));
-    button->setAccessibleName(text);
-    button->setStyleSheet(style);
-    button->setAutoDefault(false);
-    return button;
-}
-} // namespace
 
 SettingsDialog::SettingsDialog(
     PlayFlow &play, Updater &updater, const QString &version, const QString &logFolder, QWidget *parent)
@@ -49,39 +29,42 @@ SettingsDialog::SettingsDialog(
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 22, 24, 20);
     layout->setSpacing(8);
-    layout->addWidget(makeLabel(this, "settingsTitleLabel", QStringLiteral("Настройки"), Theme::dialogTitle));
+    layout->addWidget(DialogParts::label(this, "settingsTitleLabel", QStringLiteral("Настройки"), Theme::dialogTitle));
 
-    layout->addWidget(
-        makeLabel(this, "clientFolderCaption", QStringLiteral("Папка RAGE Multiplayer"), Theme::dialogDescription));
+    layout->addWidget(DialogParts::label(
+        this, "clientFolderCaption", QStringLiteral("Папка RAGE Multiplayer"), Theme::dialogDescription));
     auto *folderRow = new QHBoxLayout;
-    m_folderLabel = makeLabel(this, "clientFolderLabel", QString(), QString());
+    m_folderLabel = DialogParts::label(this, "clientFolderLabel", QString(), QString());
     m_folderLabel->setAccessibleName(QStringLiteral("Папка RAGE Multiplayer"));
     m_folderLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     folderRow->addWidget(m_folderLabel, 1);
-    QPushButton *change = makeButton(this, "changeFolderButton", QStringLiteral("Изменить…"), Theme::dialogButton);
+    QPushButton *change
+        = DialogParts::button(this, "changeFolderButton", QStringLiteral("Изменить…"), Theme::dialogButton);
     folderRow->addWidget(change);
     layout->addLayout(folderRow);
-    m_folderError = makeLabel(this, "settingsErrorLabel", QString(), Theme::dialogError);
+    m_folderError = DialogParts::label(this, "settingsErrorLabel", QString(), Theme::dialogError);
     m_folderError->hide();
     layout->addWidget(m_folderError);
 
-    layout->addWidget(makeLabel(
+    layout->addWidget(DialogParts::label(
         this, "versionInfoLabel", QStringLiteral("Версия лаунчера: %1").arg(version), Theme::dialogDescription));
     QPushButton *check
-        = makeButton(this, "checkUpdatesButton", QStringLiteral("Проверить обновления"), Theme::dialogButton);
-    QPushButton *logs = makeButton(this, "openLogsButton", QStringLiteral("Открыть папку логов"), Theme::dialogButton);
+        = DialogParts::button(this, "checkUpdatesButton", QStringLiteral("Проверить обновления"), Theme::dialogButton);
+    QPushButton *logs
+        = DialogParts::button(this, "openLogsButton", QStringLiteral("Открыть папку логов"), Theme::dialogButton);
     auto *actions = new QHBoxLayout;
     actions->addWidget(check);
     actions->addWidget(logs);
     actions->addStretch();
     layout->addLayout(actions);
-    m_updateStatus = makeLabel(this, "updateStatusLabel", QString(), Theme::dialogDescription);
+    m_updateStatus = DialogParts::label(this, "updateStatusLabel", QString(), Theme::dialogDescription);
     layout->addWidget(m_updateStatus);
     layout->addStretch();
 
     auto *closeRow = new QHBoxLayout;
     closeRow->addStretch();
-    QPushButton *close = makeButton(this, "closeSettingsButton", QStringLiteral("Закрыть"), Theme::dialogMainButton);
+    QPushButton *close
+        = DialogParts::button(this, "closeSettingsButton", QStringLiteral("Закрыть"), Theme::dialogMainButton);
     closeRow->addWidget(close);
     layout->addLayout(closeRow);
     showFolder();
