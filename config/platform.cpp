@@ -6,11 +6,14 @@
 #include <QStandardPaths>
 
 #ifdef Q_OS_WIN
+// windows.h first: the other Windows headers need its types.
+// clang-format off
+#include <windows.h>
 #include <QLocalSocket>
 #include <io.h>
 #include <sddl.h>
 #include <vector>
-#include <windows.h> // before the other Windows headers, which need its types
+// clang-format on
 #else
 #include <sys/stat.h>
 #include <unistd.h>

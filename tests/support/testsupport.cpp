@@ -86,7 +86,6 @@ LauncherEnvironment testEnvironment(const QString &scratch)
     LauncherEnvironment env = LauncherEnvironment::compiledIn();
     env.apiBase = FixtureServer::refusedUrl();
     env.websiteUrl = "https://site.test";
-    env.clientInstallerUrl = env.apiBase + "/setup.exe";
     env.gameServerHost = "game.site.test";
     env.neighbourClientFolder = scratch + "/neighbour";
     env.fixedClientFolders = {scratch + "/fixed"};
