@@ -5,6 +5,7 @@
 #include "config/launcherenvironment.h"
 #include "config/logging.h"
 #include "config/platform.h"
+#include "net/systemproxy.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -12,12 +13,14 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QSysInfo>
+#include <cstdlib>
 
 #ifdef VELOR_LATENESS_PROBE
 #include "app/latenessprobe.h"
 #endif
 
-int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
+namespace {
+int runProcess(int argc, char *argv[], const StartupHooks &hooks)
 {
     // The toolkit obeys options wherever they stand on its command line
     // (-platformpluginpath loads a library from any folder, -stylesheet reads
@@ -92,4 +95,16 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
             &window, [&window] { window.activate(true); }, Qt::QueuedConnection);
     }
     return QApplication::exec();
+}
+} // namespace
+
+int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
+{
+    const int code = runProcess(argc, argv, hooks);
+    // A proxy lookup that outlives the window (automatic discovery can take as
+    // long as the DNS time-outs) would find the toolkit torn down under it at
+    // the exit: the process ends without tearing it down.
+    if (!SystemProxy::finishLookups(2000))
+        std::_Exit(code);
+    return code;
 }

@@ -4,10 +4,26 @@
 #include <QHash>
 #include <QMutex>
 #include <QSet>
+#include <QThread>
 #include <QUrl>
+#include <atomic>
 #include <thread>
 
 namespace {
+// Lookups under way on worker threads, in the whole process.
+std::atomic<int> runningLookups{0};
+
+// Runs work on a thread of its own, detached: a discovery that takes its time
+// must not hold up whoever started it.
+template <typename Work> void detach(Work work)
+{
+    ++runningLookups;
+    std::thread([work = std::move(work)] {
+        work();
+        --runningLookups;
+    }).detach();
+}
+
 // Long enough that a start-up looks each host up once, short enough that a
 // laptop moved to another network soon uses that network's proxy.
 constexpr int freshForMs = 5 * 60 * 1000;
@@ -81,13 +97,12 @@ void SystemProxy::prepare(const QList<QUrl> &addresses, QObject *receiver, std::
             m_state->lookingUp.insert(keyOf(queries.constLast()));
         }
     }
-    // Detached: a discovery that takes its time must not hold up the exit.
-    std::thread([state = m_state, queries, done = std::move(done)] {
+    detach([state = m_state, queries, done = std::move(done)] {
         lookUp(state, queries);
         const QMutexLocker lock(&state->mutex);
         if (state->receiver)
             QMetaObject::invokeMethod(state->receiver, done, Qt::QueuedConnection);
-    }).detach();
+    });
 }
 
 QList<QNetworkProxy> SystemProxy::queryProxy(const QNetworkProxyQuery &query)
@@ -98,7 +113,15 @@ QList<QNetworkProxy> SystemProxy::queryProxy(const QNetworkProxyQuery &query)
     const bool current = known != m_state->answers.cend() && !known->fresh.hasExpired();
     if (!current && !m_state->lookingUp.contains(key)) {
         m_state->lookingUp.insert(key);
-        std::thread(&SystemProxy::lookUp, m_state, QList<QNetworkProxyQuery>{query}).detach();
+        detach([state = m_state, query] { lookUp(state, {query}); });
     }
     return known != m_state->answers.cend() ? known->proxies : m_state->fallback;
+}
+
+bool SystemProxy::finishLookups(int waitMs)
+{
+    const QDeadlineTimer deadline(waitMs);
+    while (runningLookups > 0 && !deadline.hasExpired())
+        QThread::msleep(10);
+    return runningLookups == 0;
 }

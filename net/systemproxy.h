@@ -35,6 +35,11 @@ public:
     /// for a laptop that has moved to another network.
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override;
 
+    /// Waits up to waitMs for the lookups that still run on worker threads;
+    /// false when some still do. A process must not tear down the toolkit
+    /// under one, and cannot interrupt it.
+    static bool finishLookups(int waitMs);
+
 private:
     struct State;
     static void lookUp(const std::shared_ptr<State> &state, const QList<QNetworkProxyQuery> &queries);
