@@ -75,9 +75,11 @@ void TestWindow::startUpAndOffline()
     // Automatic proxy discovery may take as long as the DNS time-outs; the window goes on meanwhile.
     auto gate = std::make_shared<QSemaphore>();
     auto asked = std::make_shared<std::atomic<bool>>(false);
+    auto onGuiThread = std::make_shared<std::atomic<bool>>(false);
     LauncherEnvironment slowProxy = m_env;
-    slowProxy.proxyLookup = [gate, asked](const QNetworkProxyQuery &) {
+    slowProxy.proxyLookup = [gate, asked, onGuiThread](const QNetworkProxyQuery &) {
         *asked = true;
+        *onGuiThread = *onGuiThread || QThread::currentThread() == qApp->thread();
         gate->tryAcquire(1, 10000);
         return QList<QNetworkProxy>{QNetworkProxy(QNetworkProxy::NoProxy)};
     };
@@ -103,6 +105,7 @@ void TestWindow::startUpAndOffline()
         QTRY_VERIFY(showsPicture(window));
     }
     gate->release(1000);
+    QVERIFY(!*onGuiThread);
     // With the server gone, the news and pictures of the last good answer stand in; the count never does.
     m_server.reset();
     MainWindow window(m_env);
