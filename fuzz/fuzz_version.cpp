@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const VersionAnswer answer = VersionAnswer::parse(bytes);
-    const QString current = QStringLiteral("1.1.9");
+    const QString current = "1.1.9";
     const QUrl archive(answer.downloadUrl, QUrl::TolerantMode);
     const bool loopback = archive.host() == u"localhost" || QHostAddress(archive.host()).isLoopback();
     const bool trusted = (archive.scheme() == u"https" || loopback) && !archive.host().isEmpty();

@@ -5,6 +5,8 @@
 #include "net/systemproxy.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
 #include <QSslConfiguration>
@@ -38,7 +40,10 @@ NetworkManager::NetworkManager(ProxyLookup proxyLookup, QObject *parent)
 void NetworkManager::start(const QString &cacheFolder, const QList<QUrl> &addresses, int maxWaitMs)
 {
     // Qt's own cache: it revalidates with the server's ETag and Last-Modified,
-    // and drops an entry it cannot read.
+    // and drops an entry it cannot read. A file where its folder belongs
+    // would keep it from ever storing anything: it goes.
+    if (QFileInfo(cacheFolder).exists() && !QFileInfo(cacheFolder).isDir())
+        QFile::remove(cacheFolder);
     auto *cache = new QNetworkDiskCache(this);
     cache->setCacheDirectory(cacheFolder);
     cache->setMaximumCacheSize(cacheBytes);

@@ -14,10 +14,13 @@ struct ScriptedPrompts final : PlayPrompts
 {
     QStringList picks;
     QStringList log;
+    PlayFlow *flow = nullptr;
     ClientMissingAnswer clientMissing(const std::function<bool(const QString &)> &acceptFolder) override
     {
         log << "missing";
         for (const QString &pick : std::as_const(picks)) {
+            if (pick.endsWith("again"))
+                flow->play();
             if (pick.startsWith("download:"))
                 return ClientMissingAnswer::Download;
             if (acceptFolder(pick))
@@ -54,6 +57,8 @@ void TestPlay::play_data()
                                           << "" << true << "";
     QTest::newRow("nowhere, cancelled") << ""
                                         << "" << true << "missing";
+    QTest::newRow("play again while asked: only brought back") << ""
+                                                               << "again" << true << "missing,back";
     QTest::newRow("nowhere, a wrong folder picked, then the right one") << "picked"
                                                                         << "wrong,picked" << true << "missing";
     QTest::newRow("picked, but it cannot start") << "broken"
@@ -98,6 +103,7 @@ void TestPlay::play()
     {
         QNetworkAccessManager manager;
         PlayFlow flow(env, &manager, prompts);
+        prompts.flow = &flow;
         flow.play();
         if (!installer.isEmpty()) {
             flow.play();

@@ -10,8 +10,6 @@
 #include <QNetworkReply>
 #include <QtTest>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 QByteArray updateSign(const QStringList &arguments) // runs the signing tool as a release manager does
 {
@@ -71,7 +69,7 @@ void TestUpdate::serve(const QString &version, const QString &files)
     }
     m_server->routes["/u.zip"] = Route{200, zipOf(stage)};
     m_server->routes["/launcher/version"]
-        = Route{200, u"{\"version\":\"%1\",\"download_url\":\"%2\"}"_s.arg(version, m_server->url("/u.zip")).toUtf8()};
+        = Route{200, QString("{\"version\":\"%1\",\"download_url\":\"%2\"}").arg(version, m_server->url("/u.zip")).toUtf8()};
 }
 
 void TestUpdate::watch(Updater &updater)

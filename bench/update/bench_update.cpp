@@ -77,6 +77,10 @@ struct LauncherRun
 /// installer's start.
 LauncherRun updateOnce(LauncherEnvironment env)
 {
+    // Settings of each run's own: the updater records every installer it starts,
+    // and gives a version up after two that did not install it.
+    const QTemporaryDir settings;
+    env.settingsLocation = settings.filePath(QStringLiteral("Launcher.conf"));
     LauncherRun result;
     QEventLoop loop;
     QElapsedTimer clock;
