@@ -68,8 +68,8 @@ void TestUpdate::serve(const QString &version, const QString &files)
             writeFile(stage + u'/' + file, "x"); // would fail to start, if chosen
     }
     m_server->routes["/u.zip"] = Route{200, zipOf(stage)};
-    m_server->routes["/launcher/version"]
-        = Route{200, QString("{\"version\":\"%1\",\"download_url\":\"%2\"}").arg(version, m_server->url("/u.zip")).toUtf8()};
+    m_server->routes["/launcher/version"] = Route{
+        200, QString("{\"version\":\"%1\",\"download_url\":\"%2\"}").arg(version, m_server->url("/u.zip")).toUtf8()};
 }
 
 void TestUpdate::watch(Updater &updater)
