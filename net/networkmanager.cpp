@@ -61,7 +61,13 @@ void NetworkManager::becomeReady()
 
 QNetworkReply *NetworkManager::createRequest(Operation op, const QNetworkRequest &request, QIODevice *data)
 {
-    QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, data);
+    // No request of the launcher ever answers an authentication challenge:
+    // on Windows Qt answers NTLM and Negotiate with the player's own login
+    // when no user is set, and any picture host could collect it. A 401 (or
+    // a proxy's 407) fails like any other answer.
+    QNetworkRequest withoutLogin(request);
+    withoutLogin.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, int(QNetworkRequest::Manual));
+    QNetworkReply *reply = QNetworkAccessManager::createRequest(op, withoutLogin, data);
     auto bytes = std::make_shared<qint64>(0);
     QElapsedTimer timer;
     timer.start();

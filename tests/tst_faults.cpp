@@ -38,6 +38,7 @@ const Kind kinds[] = {
     {"reset mid-body", 200, Reset, Valid, "nothing", "box", "box"},
     {"HTTP 404", 404, Plain, Page, "nothing", "box", "box"},
     {"HTTP 500", 500, Plain, Page, "nothing", "box", "box"},
+    {"login challenge", 401, Challenge, Page, "nothing", "box", "box"},
     {"valid body, HTTP 500", 500, Plain, Valid, "nothing", "box", "box"},
     {"stall", 200, Stall, Valid, "nothing", stalled, stalled},
     {"stall after headers", 200, Held, Valid, "nothing", stalled, stalled},
@@ -166,6 +167,8 @@ void TestFaults::cell()
         outcome = QString::fromLatin1(over ? "nothing" : "hung");
     const char *const expected[] = {k.answer, k.answer, k.answer, k.answer, k.archive, k.installer};
     QVERIFY2(outcome.startsWith(QString::fromUtf8(expected[path])), qPrintable(outcome));
+    if (k.fault == Challenge)
+        QCOMPARE(m_server->requests.count(route), 1);
 }
 
 void TestFaults::cleanupTestCase()

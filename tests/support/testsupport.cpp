@@ -56,6 +56,8 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
         route.body = route.body.mid(from);
     }
     QByteArray reply = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n";
+    if (route.fault == Challenge)
+        reply += "WWW-Authenticate: NTLM\r\nWWW-Authenticate: Negotiate\r\n";
     if (route.fault != NoLength)
         reply += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     socket->write(reply + route.headers + "\r\n");

@@ -10,8 +10,8 @@
 #include <functional>
 
 /// How a route misbehaves. Held answers send their headers and nothing more;
-/// CutOnce sends half the body and closes, the first time only.
-enum Fault { Plain, Stall, Held, Drip, Reset, CutOnce, ShortBody, NoLength };
+/// CutOnce sends half the body and closes, the first time only; Challenge asks for a Windows login.
+enum Fault { Plain, Stall, Held, Drip, Reset, CutOnce, ShortBody, NoLength, Challenge };
 
 struct Route
 {
