@@ -75,6 +75,12 @@ bool InstanceChannel::listen()
 void InstanceChannel::onConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        if (!Platform::isOwnClient(*socket)) {
+            qCWarning(lcChannel) << "dropped a connection from a program of another user";
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         socket->setReadBufferSize(maxMessageSize);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // A peer that connects and never writes would otherwise hold its socket

@@ -15,6 +15,8 @@
 #include <vector>
 // clang-format on
 #else
+#include <QLocalSocket>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -47,6 +49,17 @@ DWORD serverProcess(QLocalSocket &socket)
 {
     ULONG id = 0;
     return ::GetNamedPipeServerProcessId(reinterpret_cast<HANDLE>(socket.socketDescriptor()), &id) ? id : 0;
+}
+
+bool runsAsThisUser(DWORD processId)
+{
+    HANDLE process = processId ? ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId) : nullptr;
+    if (!process)
+        return false;
+    std::vector<char> other = tokenUser(process);
+    ::CloseHandle(process);
+    std::vector<char> own = tokenUser(::GetCurrentProcess());
+    return !other.empty() && !own.empty() && ::EqualSid(sidOf(other), sidOf(own));
 }
 
 QString sessionAndUser()
@@ -91,6 +104,18 @@ QString privateShortFolder()
     const QByteArray fallback = "/tmp/velor-launcher-" + QByteArray::number(::getuid());
     ::mkdir(fallback.constData(), 0700);
     return isPrivateFolder(fallback, true) ? QFile::decodeName(fallback) : QString();
+}
+
+bool peerIsThisUser(int socket)
+{
+#ifdef SO_PEERCRED
+    struct ucred peer = {};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid();
+#else
+    Q_UNUSED(socket);
+    return true;
+#endif
 }
 } // namespace
 #endif
@@ -184,17 +209,24 @@ QString channelAddress(const QString &name)
 bool isOwnServer(QLocalSocket &socket)
 {
 #ifdef Q_OS_WIN
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, serverProcess(socket));
-    if (!process)
-        return false;
-    std::vector<char> server = tokenUser(process);
-    ::CloseHandle(process);
-    std::vector<char> own = tokenUser(::GetCurrentProcess());
-    return !server.empty() && !own.empty() && ::EqualSid(sidOf(server), sidOf(own));
+    return runsAsThisUser(serverProcess(socket));
 #else
     // The socket lives in a folder only this user can enter.
     Q_UNUSED(socket);
     return true;
+#endif
+}
+
+bool isOwnClient(QLocalSocket &socket)
+{
+#ifdef Q_OS_WIN
+    ULONG id = 0;
+    const auto pipe = reinterpret_cast<HANDLE>(socket.socketDescriptor());
+    return ::GetNamedPipeClientProcessId(pipe, &id) && runsAsThisUser(id);
+#else
+    // The folder keeps other users out already; the peer's own credentials
+    // say so for certain wherever the kernel tells them.
+    return peerIsThisUser(int(socket.socketDescriptor()));
 #endif
 }
 

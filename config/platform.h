@@ -63,6 +63,11 @@ QString channelAddress(const QString &name);
 /// took it for the running launcher would hand it links, or never open.
 bool isOwnServer(QLocalSocket &socket);
 
+/// Whether the program at the other end of a connection to this launcher's
+/// channel runs as this user. Another account that created the pipe's name
+/// first would otherwise share its instances and could ask for the game.
+bool isOwnClient(QLocalSocket &socket);
+
 /// Lets the launcher at the other end of the channel bring its window to the
 /// front: Windows lets only the foreground program, which a copy started from
 /// a link is, hand that on.
