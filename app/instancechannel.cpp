@@ -72,6 +72,14 @@ bool InstanceChannel::listen()
     return false;
 }
 
+void InstanceChannel::close()
+{
+    delete m_server; // its name goes with it
+    m_server = nullptr;
+    if (m_lock.isLocked())
+        m_lock.unlock();
+}
+
 void InstanceChannel::onConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {

@@ -45,6 +45,10 @@ public:
     /// false when the channel stays closed (this copy then runs on its own).
     bool listen();
 
+    /// Stops listening and gives up the lock, so that a copy started from now
+    /// on is the first one, while this one is still on its way out.
+    void close();
+
     /// How long a peer may stay connected without writing.
     void setIdleTimeout(int ms) { m_idleTimeoutMs = ms; }
     QString address() const { return m_address; }

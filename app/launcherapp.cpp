@@ -1,5 +1,6 @@
 #include "app/launcherapp.h"
 
+#include "app/exitdeadline.h"
 #include "app/instancechannel.h"
 #include "app/logfile.h"
 #include "config/launcherenvironment.h"
@@ -13,7 +14,6 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QSysInfo>
-#include <cstdlib>
 
 #ifdef VELOR_LATENESS_PROBE
 #include "app/latenessprobe.h"
@@ -94,17 +94,28 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
         QMetaObject::invokeMethod(
             &window, [&window] { window.activate(true); }, Qt::QueuedConnection);
     }
-    return QApplication::exec();
+    // Once the window is gone for the player, a new start is a start of its
+    // own, and nothing the way out waits for may keep the process for long.
+    const auto leave = [&channel, &environment](int code) {
+        channel.close();
+        ExitDeadline::arm(environment.exitDeadlineMs, code);
+    };
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &channel, [leave] { leave(0); });
+    const int code = QApplication::exec();
+    window.hide();
+    leave(code);
+    return code;
 }
 } // namespace
 
 int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
 {
+    ExitDeadline::install();
     const int code = runProcess(argc, argv, hooks);
     // A proxy lookup that outlives the window (automatic discovery can take as
     // long as the DNS time-outs) would find the toolkit torn down under it at
     // the exit: the process ends without tearing it down.
-    if (!SystemProxy::finishLookups(2000))
-        std::_Exit(code);
+    if (!SystemProxy::finishLookups(0))
+        Platform::endProcessNow(code);
     return code;
 }

@@ -3,8 +3,10 @@
 #include "velorconfig.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QNetworkProxy>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -54,12 +56,16 @@ struct LauncherEnvironment final
     int downloadStallTimeoutMs = 60000; ///< silence after which the installer and update downloads give up
     QList<int> resumeDelaysMs{1000, 2000, 4000}; ///< a broken download resumes after each of these
     int unpackTimeoutMs = 60000; ///< bound on unpacking an update
+    int exitDeadlineMs = 800; ///< the most the process takes to end once its window is gone
     int commitAttempts = 6; ///< tries to give a finished download its name...
     int commitRetryDelayMs = 300; ///< ...this far apart: at most 1.5 s in all
 
     /// Finds the system's proxy for a request. Called off the GUI thread only:
     /// on Windows it may run automatic proxy discovery for many seconds.
     std::function<QList<QNetworkProxy>(const QNetworkProxyQuery &)> proxyLookup;
+    /// Makes a downloaded news picture ready for its card, off the GUI thread;
+    /// empty: the launcher's own decoder.
+    std::function<QImage(const QByteArray &, const QRectF &, qreal)> preparePicture;
     /// Ends the application (after an update installer has been started).
     std::function<void()> quitApplication;
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <cstdlib>
 
 #ifdef Q_OS_WIN
 // windows.h first: the other Windows headers need its types.
@@ -273,6 +274,16 @@ bool replaceFile(const QString &from, const QString &to)
 #else
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 #endif
+}
+
+void endProcessNow(int code)
+{
+#ifdef Q_OS_WIN
+    // ExitProcess would still run the libraries' detach code, which may wait
+    // for the very threads that hold the process up.
+    ::TerminateProcess(::GetCurrentProcess(), UINT(code));
+#endif
+    std::_Exit(code);
 }
 
 } // namespace Platform

@@ -83,4 +83,7 @@ void syncToDisk(QFileDevice &file);
 /// Puts the file from in the place of the file to, replacing it at once.
 bool replaceFile(const QString &from, const QString &to);
 
+/// Ends this process with code at once: no teardown, no waiting for its threads.
+[[noreturn]] void endProcessNow(int code);
+
 } // namespace Platform

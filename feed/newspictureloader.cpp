@@ -9,10 +9,12 @@
 #include <QNetworkReply>
 #include <QUrl>
 
-NewsPictureLoader::NewsPictureLoader(QNetworkAccessManager *manager, int transferTimeoutMs, QObject *parent)
+NewsPictureLoader::NewsPictureLoader(
+    QNetworkAccessManager *manager, int transferTimeoutMs, Prepare prepare, QObject *parent)
     : QObject(parent)
     , m_manager(manager)
     , m_transferTimeoutMs(transferTimeoutMs)
+    , m_prepare(prepare ? std::move(prepare) : Prepare(&NewsPicture::prepare))
 {
     // One picture at a time: decoding one may take tens of megabytes.
     m_decoder.setMaxThreadCount(1);
@@ -63,7 +65,7 @@ void NewsPictureLoader::finish(QNetworkReply *reply, const Pending &pending)
     }
     runInBackground(
         m_decoder, this,
-        [body = *body, pending] { return NewsPicture::prepare(body, pending.area, pending.devicePixelRatio); },
+        [prepare = m_prepare, body = *body, pending] { return prepare(body, pending.area, pending.devicePixelRatio); },
         [this, pending](const QImage &picture) {
             if (pending.generation == m_generation && picture.isNull()) {
                 qCWarning(lcFeed).noquote() << "not a picture a card can show:" << loggable(QUrl(pending.url));

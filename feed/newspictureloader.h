@@ -6,6 +6,7 @@
 #include <QRectF>
 #include <QString>
 #include <QThreadPool>
+#include <functional>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -31,7 +32,11 @@ public:
     /// per host, so the status and news requests never queue behind pictures.
     static constexpr int maxRunning = 4;
 
-    NewsPictureLoader(QNetworkAccessManager *manager, int transferTimeoutMs, QObject *parent = nullptr);
+    using Prepare = std::function<QImage(const QByteArray &data, const QRectF &area, qreal devicePixelRatio)>;
+
+    /// prepare makes a picture ready on the worker thread; empty: NewsPicture::prepare.
+    NewsPictureLoader(
+        QNetworkAccessManager *manager, int transferTimeoutMs, Prepare prepare = {}, QObject *parent = nullptr);
     ~NewsPictureLoader() override;
 
     /// Fetches the picture at url; pictureReady() reports it under key.
@@ -61,6 +66,7 @@ private:
 
     QNetworkAccessManager *m_manager;
     int m_transferTimeoutMs;
+    Prepare m_prepare;
     QQueue<Pending> m_pending;
     quint64 m_generation = 0;
     int m_running = 0;

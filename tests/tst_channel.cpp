@@ -59,6 +59,7 @@ private slots:
     void messages();
     void laterCopiesHandOver();
     void copyThatFindsTheLockTakenWaitsForTheChannel();
+    void closedCopyEndsWhateverItsThreadsDo();
 
 private:
     std::unique_ptr<QTemporaryDir> m_runtime;
@@ -153,8 +154,23 @@ void TestChannel::copyThatFindsTheLockTakenWaitsForTheChannel()
     QVERIFY(!late.process.readAll().contains("window"));
 }
 
-/// A launcher copy in the test environment under $TMPDIR. It reports "window <title> on <platform>",
-/// "dialog <name>" and "box <title>|<text>" on standard output, answers each, and quits when its input closes.
+void TestChannel::closedCopyEndsWhateverItsThreadsDo()
+{
+    FixtureServer server;
+    server.routes["/p.jpg"] = Route{200, readFile(VELOR_TEST_DATA "/red.jpg")};
+    server.routes["/news"] = Route{200, R"([{"title":"t","img":")" + server.url("/p.jpg").toUtf8() + R"("}])"};
+    qputenv("VELOR_STUCK_API", server.url().toUtf8());
+    Copy stuck(m_scratch->path(), {});
+    qunsetenv("VELOR_STUCK_API");
+    QByteArray said; // the fixture server answers from this event loop
+    QTRY_VERIFY_WITH_TIMEOUT((said += stuck.process.readAll()).contains("decoding"), 20000);
+    stuck.process.closeWriteChannel();
+    QVERIFY(stuck.finish());
+}
+
+/// A launcher copy in the test environment under $TMPDIR (with $VELOR_STUCK_API, stuck on its way out). It reports
+/// "window <title> on <platform>", "dialog <name>" and "box <title>|<text>" on standard output, answers each, and quits
+/// when its input closes.
 static int runCopy(int argc, char *argv[])
 {
     const auto report = [](const QString &line) {
@@ -179,7 +195,22 @@ static int runCopy(int argc, char *argv[])
     };
     hooks.channelContended = [report] { report("contended"); };
     hooks.channelName = qEnvironmentVariable("VELOR_CHANNEL");
-    hooks.adjustEnvironment = [](LauncherEnvironment &env) { env = testEnvironment(qEnvironmentVariable("TMPDIR")); };
+    hooks.adjustEnvironment = [report](LauncherEnvironment &env) {
+        env = testEnvironment(qEnvironmentVariable("TMPDIR"));
+        if (!qEnvironmentVariableIsSet("VELOR_STUCK_API"))
+            return;
+        // A proxy lookup and a picture decode that never end.
+        env.apiBase = qEnvironmentVariable("VELOR_STUCK_API");
+        env.proxyLookup = [](const QNetworkProxyQuery &) {
+            QSemaphore().acquire();
+            return QList<QNetworkProxy>();
+        };
+        env.preparePicture = [report](const QByteArray &, const QRectF &, qreal) {
+            report("decoding");
+            QSemaphore().acquire();
+            return QImage();
+        };
+    };
     hooks.windowShown = [report](MainWindow &window) {
         const QString title = window.windowHandle()->title();
         const QString shown = title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;

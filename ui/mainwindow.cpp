@@ -100,7 +100,8 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     m_centralWidget = new QWidget(this);
     m_centralWidget->setObjectName(QStringLiteral("centralWidget"));
     setCentralWidget(m_centralWidget);
-    m_newsRow = new NewsRow(m_centralWidget, m_network, m_env.newsPageBase(), m_env.requestTimeoutMs);
+    m_newsRow
+        = new NewsRow(m_centralWidget, m_network, m_env.newsPageBase(), m_env.requestTimeoutMs, m_env.preparePicture);
 
     buildTitleBar();
     buildSidebar();

@@ -3,10 +3,11 @@
 #include "feed/newspictureloader.h"
 #include "ui/newscard.h"
 
-NewsRow::NewsRow(QWidget *parent, QNetworkAccessManager *manager, const QString &pageBase, int timeoutMs)
+NewsRow::NewsRow(QWidget *parent, QNetworkAccessManager *manager, const QString &pageBase, int timeoutMs,
+    const NewsPictureLoader::Prepare &preparePicture)
     : QObject(parent)
     , m_parent(parent)
-    , m_pictures(new NewsPictureLoader(manager, timeoutMs, this))
+    , m_pictures(new NewsPictureLoader(manager, timeoutMs, preparePicture, this))
     , m_pageBase(pageBase)
 {
     connect(m_pictures, &NewsPictureLoader::pictureReady, this, [this](int item, const QImage &picture) {

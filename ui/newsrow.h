@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/newspictureloader.h"
 #include "feed/newssource.h"
 
 #include <QList>
@@ -7,7 +8,6 @@
 #include <QPixmap>
 
 class NewsCard;
-class NewsPictureLoader;
 class QNetworkAccessManager;
 class QWidget;
 
@@ -26,7 +26,8 @@ class NewsRow final : public QObject
 public:
     static constexpr int visibleCards = 4;
 
-    NewsRow(QWidget *parent, QNetworkAccessManager *manager, const QString &pageBase, int timeoutMs);
+    NewsRow(QWidget *parent, QNetworkAccessManager *manager, const QString &pageBase, int timeoutMs,
+        const NewsPictureLoader::Prepare &preparePicture = {});
 
     /// The card widgets, left to right; hidden ones show no item.
     const QList<NewsCard *> &cards() const { return m_cards; }
