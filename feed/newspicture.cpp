@@ -12,8 +12,9 @@ constexpr qint64 decodeLimitBytes = qint64(decodeLimitMb) << 20;
 // Scaling while decoding still reads every pixel; beyond this a single
 // picture would hold up the window for seconds.
 constexpr qint64 maxSourcePixels = qint64(128) << 20;
-// A progressive JPEG keeps every coefficient of the whole picture while it is
-// decoded, about six bytes a pixel at full colour resolution: 4K fits.
+// A JPEG decoded in several passes keeps every coefficient of the whole
+// picture while it is decoded, about six bytes a pixel at full colour
+// resolution: 4K fits.
 constexpr qint64 maxProgressivePixels = qint64(8) << 20;
 
 qint64 pixelBytes(const QSize &size)
@@ -51,25 +52,51 @@ bool scalesWhileDecoding(const QByteArray &data)
 }
 } // namespace
 
-bool NewsPicture::isProgressiveJpeg(const QByteArray &data)
+NewsPicture::JpegLayout NewsPicture::jpegLayout(const QByteArray &data)
 {
+    JpegLayout layout;
     if (!data.startsWith("\xFF\xD8"))
-        return false;
-    // Segments up to the frame header: each a marker, then a big-endian length
-    // that counts itself; markers may be padded with 0xFF.
+        return layout;
+    layout.keepsWholePicture = true;
+    // Every scan starts with the bytes FF DA, and the decoder finds no marker
+    // where they are not: counting them all never counts fewer scans than it
+    // decodes. Only those from the first scan on when the walk gets there.
+    const auto countScans = [&layout, &data](qsizetype from) {
+        for (qsizetype at = data.indexOf("\xFF\xDA", from); at >= 0 && layout.scans <= maxJpegScans;
+             at = data.indexOf("\xFF\xDA", at + 2))
+            ++layout.scans;
+        return layout;
+    };
+    // The segments up to the first scan as the decoder reads them: a marker,
+    // maybe after fill bytes of 0xFF, then a big-endian length that counts
+    // itself. The decoder skips stray bytes before a marker; the walk stops
+    // there, knowing nothing.
+    int components = 0;
+    bool sequential = false;
     for (qsizetype at = 2; at + 4 <= data.size();) {
         const uchar marker = uchar(data[at + 1]);
-        if (uchar(data[at]) != 0xFF || marker == 0xDA || marker == 0xD9)
-            return false;
-        if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
-            at += marker == 0xFF ? 1 : 2; // padding, or a marker without a length
+        if (uchar(data[at]) != 0xFF || marker == 0xD8 || marker == 0xD9)
+            break;
+        if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += marker == 0xFF ? 1 : 2; // fill, or a marker without a length
             continue;
         }
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
-            return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
-        at += 2 + (qsizetype(uchar(data[at + 2])) << 8 | uchar(data[at + 3]));
+        const qsizetype length = qsizetype(uchar(data[at + 2])) << 8 | uchar(data[at + 3]);
+        if (length < 2 || at + 2 + length > data.size())
+            break;
+        if (marker == 0xDA) {
+            layout.keepsWholePicture = !sequential || length < 3 || uchar(data[at + 4]) != components;
+            return countScans(at);
+        }
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            if (components > 0 || length < 8)
+                break; // a second frame, which the decoder refuses
+            components = uchar(data[at + 9]);
+            sequential = marker == 0xC0 || marker == 0xC1 || marker == 0xC9;
+        }
+        at += 2 + length;
     }
-    return false;
+    return countScans(0);
 }
 
 QRect NewsPicture::placement(const QSize &pictureSize, const QRectF &area)
@@ -96,7 +123,10 @@ QImage NewsPicture::prepare(const QByteArray &data, const QRectF &area, qreal de
 
     const QSize source = reader.size();
     const qint64 pixels = qint64(source.width()) * source.height();
-    if (source.isEmpty() || pixels > maxSourcePixels || (pixels > maxProgressivePixels && isProgressiveJpeg(data)))
+    if (source.isEmpty() || pixels > maxSourcePixels)
+        return QImage();
+    const JpegLayout jpeg = jpegLayout(data);
+    if (jpeg.scans > maxJpegScans || (pixels > maxProgressivePixels && jpeg.keepsWholePicture))
         return QImage();
     const QRect drawn = placement(source, area);
     const QSize scaled = (QSizeF(drawn.size()) * devicePixelRatio).toSize();

@@ -11,6 +11,23 @@ namespace NewsPicture {
 /// Downloads larger than this are no picture for a card; they are refused.
 inline constexpr qint64 maxBytes = qint64(32) << 20;
 
+/// JPEGs of more scans are refused: each scan is decoded over the whole
+/// picture, and a few bytes make one. Encoders write a dozen or two.
+inline constexpr int maxJpegScans = 64;
+
+/// What a JPEG's markers tell of its decoding before it is decoded.
+struct JpegLayout
+{
+    /// Whether the decoder may keep the coefficients of the whole picture:
+    /// true for every JPEG but one whose markers, walked strictly up to its
+    /// first scan, show one sequential frame and a first scan that names every
+    /// component. False for data that is no JPEG.
+    bool keepsWholePicture = false;
+    /// At least as many as the scans the decoder finds, counted up to
+    /// maxJpegScans + 1.
+    int scans = 0;
+};
+
 /**
  * Where a picture of the given size is drawn in area: scaled with its aspect
  * ratio kept until it covers the area, and centred, the offsets rounded half
@@ -31,13 +48,13 @@ QRect placement(const QSize &pictureSize, const QRectF &area);
  * (Qt::NoFormatConversion). Safe to call on any thread.
  *
  * Null when the data is empty or larger than maxBytes, is no image, does not
- * tell its size, or would need too much memory to decode: a progressive JPEG,
- * which is decoded whole whatever size is asked for, is refused from its
- * header alone above a few megapixels.
+ * tell its size, or would need too much memory or time to decode: a JPEG
+ * that keeps the whole picture while it is decoded, whatever size is asked for,
+ * is refused from its header alone above a few megapixels, and so is one of
+ * more than maxJpegScans scans.
  */
 QImage prepare(const QByteArray &data, const QRectF &area, qreal devicePixelRatio);
 
-/// Whether data is a JPEG whose frame is coded progressively.
-bool isProgressiveJpeg(const QByteArray &data);
+JpegLayout jpegLayout(const QByteArray &data);
 
 } // namespace NewsPicture

@@ -5,6 +5,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    NewsPicture::isProgressiveJpeg(bytes);
+    NewsPicture::jpegLayout(bytes);
     return 0;
 }
