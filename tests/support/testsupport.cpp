@@ -48,15 +48,14 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
     if (route.fault == CutOnce)
         routes[path].fault = Plain;
     const qsizetype range = head.indexOf("\nRange: bytes=");
-    const qint64 from = range < 0 ? 0 : head.mid(range + 14).split('-').value(0).toLongLong();
-    if ((from > 0 || route.fault == Unasked) && route.headers.contains("Accept-Ranges")) {
-        const qint64 first = from - (route.fault == Early);
-        const qint64 length = route.body.size() + (route.fault == Longer);
-        const qint64 last = length - 1 - (route.fault == Partial);
-        route.headers += "Content-Range: bytes " + QByteArray::number(first) + '-' + QByteArray::number(last) + '/'
-            + QByteArray::number(length) + "\r\n";
+    qint64 from = range < 0 ? 0 : head.mid(range + 14).split('-').value(0).toLongLong();
+    if (from > 0 && route.headers.contains("Accept-Ranges")) {
+        from -= route.fault == Early;
+        const qint64 last = route.body.size() - 1 - (route.fault == Partial);
+        route.headers += "Content-Range: bytes " + QByteArray::number(from) + '-' + QByteArray::number(last) + '/'
+            + QByteArray::number(route.body.size()) + "\r\n";
         route.status = 206;
-        route.body = route.body.mid(first).leftJustified(last + 1 - first, 'x', true);
+        route.body = route.body.mid(from, last + 1 - from);
     }
     QByteArray reply = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n";
     if (route.fault != NoLength && (route.fault != ShortBody || route.status != 206))
@@ -65,7 +64,7 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
     if (route.fault == Held)
         return;
     const bool cut = route.fault == Reset || route.fault == ShortBody || route.fault == CutOnce
-        || (route.fault > Unasked && requests.size() == 1);
+        || (route.fault > NoLength && requests.size() == 1);
     const QByteArray body = cut ? route.body.left(route.body.size() / 2) : route.body;
     if (route.fault == Drip) {
         // Ten pieces 50 ms apart: slower than a 300 ms silence bound, never that silent.

@@ -11,11 +11,10 @@
 
 /// How a route misbehaves. Held answers send their headers and nothing more;
 /// CutOnce sends half the body and closes, the first time only; ShortBody
-/// every time, and its 206 answers have no length. With Accept-Ranges, Unasked
-/// answers every request with a 206; the faults after it cut the first answer
-/// and then answer each Range with a 206 that starts a byte early, ends a byte
-/// short, or names a file a byte longer.
-enum Fault { Plain, Stall, Held, Drip, Reset, CutOnce, ShortBody, NoLength, Unasked, Early, Partial, Longer };
+/// every time, and its 206 answers have no length. With Accept-Ranges, the
+/// faults after NoLength cut the first answer and then answer each Range with
+/// a 206 that starts a byte early or ends a byte short.
+enum Fault { Plain, Stall, Held, Drip, Reset, CutOnce, ShortBody, NoLength, Early, Partial };
 
 struct Route
 {
