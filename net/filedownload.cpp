@@ -5,10 +5,13 @@
 #include "net/networkrequest.h"
 #include "net/replybody.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <sodium.h>
 
 namespace {
@@ -21,15 +24,23 @@ QByteArray validatorOf(const QNetworkReply *reply)
     return reply->rawHeader("Last-Modified").trimmed();
 }
 
-// The first byte of a 206 answer's "bytes <first>-<last>/<length>"; -1 when it has none.
-qint64 rangeStart(const QNetworkReply *reply)
+// A launcher killed during a download leaves its part file beside the target;
+// nothing else would ever remove it.
+void removeStaleParts(const QString &path)
 {
-    const QByteArray range = reply->rawHeader("Content-Range").trimmed();
-    if (!range.startsWith("bytes "))
-        return -1;
-    bool number = false;
-    const qint64 first = range.mid(6, range.indexOf('-') - 6).toLongLong(&number);
-    return number ? first : -1;
+    const QFileInfo target(path);
+    const QRegularExpression part(QRegularExpression::anchoredPattern(QRegularExpression::escape(target.fileName())
+                                      + QStringLiteral("\\.[0-9a-f]{8}\\.part")),
+        QRegularExpression::CaseInsensitiveOption);
+    QDir folder = target.absoluteDir();
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!part.match(name).hasMatch())
+            continue;
+        if (folder.remove(name))
+            qCInfo(lcNetwork).noquote() << "removed the stale" << folder.filePath(name);
+        else
+            qCWarning(lcNetwork).noquote() << "cannot remove the stale" << folder.filePath(name);
+    }
 }
 } // namespace
 
@@ -73,10 +84,12 @@ void FileDownload::start(const QString &url, const QString &path, bool hash)
     m_path = path;
     m_hashing = hash;
     m_validator.clear();
+    m_length = -1;
     m_resumes = 0;
     m_startedOver = false;
     m_writeFailed = false;
     m_canceled = false;
+    removeStaleParts(path);
     // A name of its own beside the target, made afresh (NewOnly) so that no
     // file or link planted there is written through. Not a QTemporaryFile:
     // that keeps its handle open after close(), and Windows cannot rename an
@@ -108,6 +121,9 @@ void FileDownload::startOver()
 void FileDownload::request(qint64 offset)
 {
     QNetworkRequest request = makeGetRequest(m_url, m_stallTimeoutMs);
+    // Left to itself Qt asks for gzip and unpacks it unseen, and offsets and
+    // lengths would no longer count the file's own bytes.
+    request.setRawHeader("Accept-Encoding", "identity");
     if (offset > 0) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
         request.setRawHeader("If-Range", m_validator);
@@ -134,25 +150,33 @@ bool FileDownload::acceptHead()
     if (m_headAccepted || !status.isValid())
         return true;
     m_headAccepted = true;
-    if (m_requestedFrom == 0) {
+    const int code = status.toInt();
+    if (code == 206) {
+        // Only the rest of the file the first answer announced, to its last
+        // byte: any other part would be saved as if it were the whole.
+        const QByteArray rest = "bytes " + QByteArray::number(m_requestedFrom) + '-' + QByteArray::number(m_length - 1)
+            + '/' + QByteArray::number(m_length);
+        if (m_requestedFrom > 0 && m_length > m_requestedFrom
+            && m_reply->rawHeader("Content-Range").trimmed() == rest) {
+            qCInfo(lcNetwork) << "resumed at byte" << m_requestedFrom;
+            return true;
+        }
+    } else if (m_requestedFrom == 0 || code == 200) {
+        if (m_requestedFrom > 0) {
+            // The file changed, or the server ignores ranges: this is all of it.
+            qCInfo(lcNetwork) << "the server sent the whole file again";
+            m_requestedFrom = 0;
+            startOver();
+        }
         m_validator = validatorOf(m_reply);
+        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+        m_length = length.isValid() ? length.toLongLong() : -1;
         return true;
     }
-    if (status.toInt() == 206 && rangeStart(m_reply) == m_requestedFrom) {
-        qCInfo(lcNetwork) << "resumed at byte" << m_requestedFrom;
-        return true;
-    }
-    if (status.toInt() == 200) {
-        // The file changed, or the server ignores ranges: this is all of it.
-        qCInfo(lcNetwork) << "the server sent the whole file again";
-        m_validator = validatorOf(m_reply);
-        m_requestedFrom = 0;
-        startOver();
-        return true;
-    }
-    // 416, or a range other than the one asked for: once more from the start.
-    qCWarning(lcNetwork) << "the server answered the range with" << status.toInt()
-                         << m_reply->rawHeader("Content-Range");
+    // A part other than the rest, a part when all was asked for, or a 416:
+    // once more from the start.
+    qCWarning(lcNetwork) << "refused the answer" << code << m_reply->rawHeader("Content-Range")
+                         << "to a request from byte" << m_requestedFrom;
     const QString error = m_reply->errorString();
     m_reply->disconnect(this);
     m_reply->abort();
@@ -220,10 +244,11 @@ void FileDownload::onReplyFinished()
     if (m_canceled)
         return conclude({Kind::Canceled, {}, 0, {}});
     // Qt reports a body cut short as a closed connection or, at times, as a
-    // success; either way it is a cut.
+    // success; either way it is a cut. A part without a length of its own
+    // ends at the close, so the file's length is what tells.
     const bool cut
         = (reply->error() == QNetworkReply::NoError || reply->error() == QNetworkReply::RemoteHostClosedError)
-        && isTruncated(reply, m_received - m_requestedFrom);
+        && m_received < m_length;
     Outcome failure{Kind::NetworkError, reply->errorString(), 0, {}};
     if (reply->error() == QNetworkReply::OperationCanceledError) // only the transfer time-out aborts it otherwise
         failure = {Kind::Stalled, {}, (qMax(m_stallTimeoutMs, 1) + 999) / 1000, {}};
@@ -240,6 +265,10 @@ void FileDownload::onReplyFinished()
         if (!broke || !resume())
             conclude(failure);
         return;
+    }
+    if (m_length >= 0 && m_received != m_length) {
+        qCWarning(lcNetwork) << "received" << m_received << "bytes of a file of" << m_length;
+        return conclude({Kind::NetworkError, reply->errorString(), 0, {}});
     }
     Platform::syncToDisk(*m_file);
     m_file->close();

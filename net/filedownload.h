@@ -19,13 +19,16 @@ class QFile;
  * flat whatever the file's size. The body goes into a temporary file beside
  * the target, and takes the target's name only once it arrived whole and
  * without error; until then an earlier file of that name stays untouched, and
- * nothing is left behind by a download that fails, is cancelled or is dropped.
+ * nothing is left behind by a download that fails, is cancelled or is dropped;
+ * what a killed launcher left there goes when the next download starts.
  *
  * A transfer that breaks (the connection reset or closed, or the server
  * silent for the stall time-out) resumes by itself from the bytes already on
  * disk, after each of the resume delays in turn: it asks for the rest with
  * Range, guarded by If-Range with the first answer's validator, so that a
- * file changed meanwhile is fetched anew rather than spliced. Only when the
+ * file changed meanwhile is fetched anew rather than spliced. A part answer
+ * is taken only when it is exactly the rest of the file the first answer
+ * announced, and a file of any other length is never saved. Only when the
  * delays are spent does the download fail. Every ending is reported once, by
  * finished(), from the event loop.
  */
@@ -107,6 +110,7 @@ private:
     QString m_path;
     QByteArray m_validator; ///< the first answer's ETag or Last-Modified, for If-Range
     QByteArray m_buffer;
+    qint64 m_length = -1; ///< the file's length as the first answer announced it; -1 if it did not
     qint64 m_received = 0; ///< bytes in the file
     qint64 m_requestedFrom = 0; ///< where the current reply's body starts in the file
     int m_resumes = 0;

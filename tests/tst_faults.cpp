@@ -45,6 +45,7 @@ const Kind kinds[] = {
     {"slow drip", 200, Drip, Valid, "done", "done", "done"},
     {"short body", 200, ShortBody, Valid, "nothing", "box", "box"},
     {"no length", 200, NoLength, Valid, "done", "done", "done"},
+    {"a part when all was asked for", 206, Plain, Valid, "done", "box", "box"},
     {"oversized", 200, Plain, Large, "nothing", "done", "done"},
     {"oversized, no length", 200, NoLength, Large, "nothing", "done", "done"},
     {"wrong shape", 200, Plain, Misshapen, "nothing", "box", "done"},

@@ -48,22 +48,25 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
     if (route.fault == CutOnce)
         routes[path].fault = Plain;
     const qsizetype range = head.indexOf("\nRange: bytes=");
-    const qint64 from = range < 0 ? 0 : head.mid(range + 14).split('-').value(0).toLongLong();
+    qint64 from = range < 0 ? 0 : head.mid(range + 14).split('-').value(0).toLongLong();
     if (from > 0 && route.headers.contains("Accept-Ranges")) {
-        route.headers += "Content-Range: bytes " + QByteArray::number(from) + '-'
-            + QByteArray::number(route.body.size() - 1) + '/' + QByteArray::number(route.body.size()) + "\r\n";
+        from -= route.fault == Early;
+        const qint64 last = route.body.size() - 1 - (route.fault == Partial);
+        route.headers += "Content-Range: bytes " + QByteArray::number(from) + '-' + QByteArray::number(last) + '/'
+            + QByteArray::number(route.body.size()) + "\r\n";
         route.status = 206;
-        route.body = route.body.mid(from);
+        route.body = route.body.mid(from, last + 1 - from);
     }
     QByteArray reply = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n";
     if (route.fault == Challenge)
         reply += "WWW-Authenticate: NTLM\r\nWWW-Authenticate: Negotiate\r\n";
-    if (route.fault != NoLength)
+    if (route.fault != NoLength && (route.fault != ShortBody || route.status != 206))
         reply += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     socket->write(reply + route.headers + "\r\n");
     if (route.fault == Held)
         return;
-    const bool cut = route.fault == Reset || route.fault == ShortBody || route.fault == CutOnce;
+    const bool cut = route.fault == Reset || route.fault == ShortBody || route.fault == CutOnce
+        || (route.fault > NoLength && requests.size() == 1);
     const QByteArray body = cut ? route.body.left(route.body.size() / 2) : route.body;
     if (route.fault == Drip) {
         // Ten pieces 50 ms apart: slower than a 300 ms silence bound, never that silent.

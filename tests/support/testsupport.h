@@ -10,8 +10,12 @@
 #include <functional>
 
 /// How a route misbehaves. Held answers send their headers and nothing more;
-/// CutOnce sends half the body and closes, the first time only; Challenge asks for a Windows login.
-enum Fault { Plain, Stall, Held, Drip, Reset, CutOnce, ShortBody, NoLength, Challenge };
+/// CutOnce sends half the body and closes, the first time only; ShortBody
+/// every time, and its 206 answers have no length; Challenge asks for a
+/// Windows login. With Accept-Ranges, the faults after NoLength cut the first
+/// answer and then answer each Range with a 206 that starts a byte early or
+/// ends a byte short.
+enum Fault { Plain, Stall, Held, Drip, Reset, CutOnce, ShortBody, Challenge, NoLength, Early, Partial };
 
 struct Route
 {
