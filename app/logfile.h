@@ -9,8 +9,11 @@
  * One line per message, in UTF-8, with the local time to the millisecond, the
  * kind and the category. Each line reaches the file as it is written, so a
  * crash loses nothing; at maxBytes the file is rotated, and keptFiles files
- * are kept (launcher.log, launcher.1.log, ...). A log that cannot be written
- * (a read-only folder, a full disk) loses its lines and nothing else.
+ * are kept (launcher.log, launcher.1.log, ...). A live file that cannot be
+ * moved keeps growing, and is tried again after another maxBytes. A log that
+ * cannot be written (a read-only folder, a full disk) loses its lines and
+ * nothing else. A line break in a message becomes a space, other control
+ * characters \uXXXX.
  */
 class LogFile final
 {
@@ -36,6 +39,7 @@ private:
 
     QString m_folder;
     qint64 m_maxBytes;
+    qint64 m_rotateAt; ///< the size past which the next line rotates
     QFile m_file;
     QtMessageHandler m_previous = nullptr;
 };

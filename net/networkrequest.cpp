@@ -10,6 +10,10 @@ QNetworkRequest makeGetRequest(const QString &url, int transferTimeoutMs, bool c
     request.setAttribute(
         QNetworkRequest::RedirectPolicyAttribute, QVariant(int(QNetworkRequest::NoLessSafeRedirectPolicy)));
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, cacheable);
+    // Another request may have kept an answer under the same address, and the
+    // online count or the version check must never show it.
+    if (!cacheable)
+        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setTransferTimeout(transferTimeoutMs);
     return request;
 }

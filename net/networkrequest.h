@@ -11,7 +11,8 @@ class QUrl;
  * tolerantly, redirects followed unless they lead from https to http, and the
  * transfer abandoned after transferTimeoutMs without a byte (0: no bound).
  * Only a cacheable request's answer is kept in the network manager's cache,
- * to be revalidated by the server's validators and shown when offline.
+ * to be revalidated by the server's validators and shown when offline; any
+ * other request goes to the network alone, never reading that cache.
  */
 QNetworkRequest makeGetRequest(const QString &url, int transferTimeoutMs, bool cacheable = false);
 

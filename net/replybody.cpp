@@ -78,7 +78,7 @@ QNetworkReply *retryFromCache(QNetworkAccessManager *manager, const QNetworkRepl
 {
     QNetworkRequest request = failed->request();
     if (!manager->cache() || !failedForWantOfNetwork(failed)
-        || request.attribute(QNetworkRequest::CacheLoadControlAttribute) == QNetworkRequest::AlwaysCache)
+        || request.attribute(QNetworkRequest::CacheLoadControlAttribute).isValid())
         return nullptr;
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysCache);
     QNetworkReply *reply = manager->get(request);

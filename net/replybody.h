@@ -33,5 +33,6 @@ bool failedForWantOfNetwork(const QNetworkReply *reply);
 
 /// For a reply that failed for want of a network: the same request answered
 /// from the manager's cache, the last good answer however old. Null when the
-/// reply failed otherwise, came from the cache already, or there is no cache.
+/// reply failed otherwise, came from the cache already, was for the network
+/// alone (not cacheable), or there is no cache.
 QNetworkReply *retryFromCache(QNetworkAccessManager *manager, const QNetworkReply *failed, qint64 maxBytes);

@@ -58,7 +58,7 @@ void TestWindow::init()
     m_env = testEnvironment(m_scratch->path());
     m_env.apiBase = m_server->url();
     m_env.version = "9.8.7";
-    m_server->routes["/servers"] = Route{200, R"([{"online":1294}])"};
+    m_server->routes["/servers"] = Route{200, R"([{"online":1294}])", Plain, "Cache-Control: max-age=600\r\n"};
     m_server->routes["/launcher/version"] = Route{200, R"({"version":"1.1.9","download_url":"https://u.test/x"})"};
 }
 
@@ -70,7 +70,8 @@ void TestWindow::startUpAndOffline()
         R"([{"title":"<b>t2</b>","date_iso":"2026-12-05","url":"s2"},
         {"title":"t1","date_iso":"2026-12-06","img":")"
             + m_server->url("/p.jpg").toUtf8() + R"("},
-        {"title":"t3","date_iso":"2026-12-05"},{"title":"t4","date_iso":"2026-12-01"},
+        {"title":"t3","date_iso":"2026-12-05","img":")"
+            + m_server->url("/servers").toUtf8() + R"("},{"title":"t4","date_iso":"2026-12-01"},
         {"title":"t5","date_iso":"2026-11-01"},{"title":"t6","date_iso":"2026-10-01"}])"};
     // Automatic proxy discovery may take as long as the DNS time-outs; the window goes on meanwhile.
     auto gate = std::make_shared<QSemaphore>();
@@ -102,10 +103,12 @@ void TestWindow::startUpAndOffline()
             click(window, "newsPrevButton");
         QCOMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
         QTRY_VERIFY(showsPicture(window));
+        QTRY_COMPARE(m_server->requests.count("/servers"), 2);
     }
     gate->release(1000);
     QVERIFY(!*onGuiThread);
-    // With the server gone, the news and pictures of the last good answer stand in; the count never does.
+    // With the server gone, the news and pictures of the last good answer stand in; the count never
+    // does, not even one a picture's address at it left fresh in the cache.
     m_server.reset();
     MainWindow window(m_env);
     window.show();
