@@ -67,9 +67,13 @@ void TestUpdate::serve(const QString &version, const QString &files)
         else
             writeFile(stage + u'/' + file, "x"); // would fail to start, if chosen
     }
-    m_server->routes["/u.zip"] = Route{200, zipOf(stage)};
-    m_server->routes["/launcher/version"] = Route{
-        200, QString("{\"version\":\"%1\",\"download_url\":\"%2\"}").arg(version, m_server->url("/u.zip")).toUtf8()};
+    const QByteArray zip = zipOf(stage);
+    const QByteArray sha256 = QCryptographicHash::hash(zip, QCryptographicHash::Sha256).toHex();
+    m_server->routes["/u.zip"] = Route{200, zip};
+    m_server->routes["/launcher/version"] = Route{200,
+        QString("{\"version\":\"%1\",\"download_url\":\"%2\",\"sha256\":\"%3\"}")
+            .arg(version, m_server->url("/u.zip"), QLatin1String(sha256))
+            .toUtf8()};
 }
 
 void TestUpdate::watch(Updater &updater)
@@ -148,20 +152,25 @@ void TestUpdate::install_data()
 {
     QTest::addColumn<QString>("unpack"); // a shell command of the archive and folder in place of unzip; empty: unzip
     QTest::addColumn<QString>("files"); // in the archive; "*": the installer to start
-    QTest::addColumn<QString>("report"); // after "started:1.2 installing"
+    QTest::addColumn<QString>("report"); // after "started:1.2 installing"; empty: the updater goes meanwhile
     const QString one = "readme.txt sub/setup.exe*";
     const QString unpackFailed = "failed:Ошибка распаковки обновления";
     QTest::newRow("the shallowest installer, then by path, in any case") << ""
                                                                          << "A/setup.exe B.EXE* c.exe readme.txt"
                                                                          << "quit";
     QTest::newRow("links are neither followed nor chosen")
-        << "unzip -q \"$0\" -d \"$1\" && ln -s ../outside/x.exe \"$1/l.exe\" && ln -s ../outside \"$1/d\""
+        << "unzip -q \"$0\" -d \"$1\" && ln -s ../../outside/x.exe \"$1/l.exe\" && ln -s ../../outside \"$1/d\""
         << "deep/er/real.exe*"
         << "quit";
     QTest::newRow("no installer") << ""
                                   << "readme.txt"
                                   << "failed:Инсталлер не найден в архиве";
+    QTest::newRow("from and into a fresh folder of the player's own")
+        << "[ ! -e \"$1\" ] && [ \"${0%/*}\" = \"${1%/*}\" ] && [ $(stat -c %a \"$(dirname \"$1\")\") = 700 ] && unzip "
+           "-q \"$0\" -d \"$1\""
+        << one << "quit";
     QTest::newRow("unpacker outlives its bound") << "sleep 30" << one << unpackFailed;
+    QTest::newRow("window closed while it unpacks") << "sleep 30" << one << "";
     QTest::newRow("installer that cannot start") << "mkdir -p \"$1/x\" && echo no > \"$1/x/setup.exe\"" << one
                                                  << "failed:Не удалось запустить установщик обновления";
 }
@@ -171,29 +180,26 @@ void TestUpdate::install()
     QFETCH(QString, unpack);
     QFETCH(QString, files);
     QFETCH(QString, report);
-    const QString folder = m_env.tempFolder + "/VelorLauncher_Update";
     serve("1.2", files);
     writeRecorder(m_env.tempFolder + "/outside/x.exe"); // where the links lead
-    // Left by an earlier attempt: a stale installer, shallower than the new one,
-    // and the folder itself a link whose target must survive.
-    writeFile(m_scratch->filePath("kept/stale.exe"), "old");
-    QFile::link(m_scratch->filePath("kept"), folder);
-    m_env.unpackTimeoutMs = 300;
-    Updater updater(m_env, &m_manager);
+    m_env.unpackTimeoutMs = report.isEmpty() ? 60000 : 300;
+    auto updater = std::make_unique<Updater>(m_env, &m_manager);
     if (!unpack.isEmpty()) {
-        updater.setUnpackCommand([unpack](const QString &from, const QString &to) {
+        updater->setUnpackCommand([unpack](const QString &from, const QString &to) {
             return Platform::Command{"sh", {"-c", unpack, from, to}};
         });
     }
-    watch(updater);
-    updater.checkForUpdates(false);
-    QTRY_COMPARE(m_reports.join(u' '), "started:1.2 installing " + report);
-    QCOMPARE(readFile(m_scratch->filePath("kept/stale.exe")), QByteArray("old"));
-    // The archive goes only once an installer is about to start.
-    const bool kept = report.contains("распаковки") || report.contains("Инсталлер");
-    QCOMPARE(QFile::exists(m_env.tempFolder + "/VelorRP_Launcher_Update.zip"), kept);
+    watch(*updater);
+    updater->checkForUpdates(false);
+    if (report.isEmpty()) {
+        QTRY_COMPARE(m_reports.join(u' '), "started:1.2 installing");
+        updater.reset();
+    }
+    QTRY_COMPARE(m_reports.join(u' '), ("started:1.2 installing " + report).trimmed());
+    const QStringList left = QDir(m_env.tempFolder).entryList({"VelorLauncher_Update-*"});
     if (report == "quit")
-        QTRY_COMPARE(recorded(folder + u'/' + files.section(u'*', 0, 0).section(u' ', -1)),
+        QTRY_COMPARE(
+            recorded(m_env.tempFolder + u'/' + left.value(0) + "/files/" + files.section(u'*', 0, 0).section(u' ', -1)),
             "/VERYSILENT /CLOSEAPPLICATIONS /RESTARTAPPLICATIONS|" + QDir::current().canonicalPath() + "\n");
     QCOMPARE(recorded(m_env.tempFolder + "/outside/x.exe"), QString());
 }
@@ -201,15 +207,23 @@ void TestUpdate::install()
 void TestUpdate::failedAttempts()
 {
     // Whatever installer it starts, the launcher stays 1.1.9: each start of the next counts as failed.
+    serve("1.2", "setup.exe*");
+    const auto first = m_server->routes;
+    serve("1.2", "setup.exe* mended.txt");
+    const auto mended = m_server->routes;
     const QString installs = "started:1.2 installing quit";
-    const QStringList said{installs, installs, "given up:1.2", "", "started:1.3 installing quit"};
+    // The fifth check is the player's own; the last cannot record its attempt.
+    const QStringList said{installs, installs, "given up:1.2", "", installs, installs,
+        "started:1.2 installing failed:Не удалось сохранить сведения об обновлении"};
     for (int start = 0; start < said.size(); ++start) {
-        serve(start < 4 ? "1.2" : "1.3", "setup.exe*");
+        m_server->routes = start < 5 ? first : mended;
+        if (start == 6)
+            m_env.settingsLocation = writeFile(m_scratch->filePath("file"), "x") + "/Launcher.conf";
         Updater updater(m_env, &m_manager);
         watch(updater);
         m_reports.clear();
         m_checked = false;
-        updater.checkForUpdates(true);
+        updater.checkForUpdates(start != 4);
         QTRY_VERIFY(m_checked);
         QTRY_COMPARE(m_reports.join(u' '), said.at(start));
     }

@@ -58,6 +58,8 @@ QString Wording::updateFailure(const Updater::Failure &failure)
         return QStringLiteral("Ошибка распаковки обновления");
     case Kind::NoInstaller:
         return QStringLiteral("Инсталлер не найден в архиве");
+    case Kind::NotRecorded:
+        return QStringLiteral("Не удалось сохранить сведения об обновлении");
     case Kind::StartFailed:
         break;
     }

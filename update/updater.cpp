@@ -18,28 +18,28 @@ namespace {
 // What the updater remembers of the last installer it started.
 const QString attemptGroup = QStringLiteral("updateAttempt");
 const QString attemptVersionKey = QStringLiteral("updateAttempt/version");
+const QString attemptSha256Key = QStringLiteral("updateAttempt/sha256");
 const QString attemptCountKey = QStringLiteral("updateAttempt/count");
 const QString attemptToldKey = QStringLiteral("updateAttempt/told");
+const QString attemptFolderKey = QStringLiteral("updateAttempt/folder");
 
-const char *const failureNames[]
-    = {"no answer", "answer cut short", "not a JSON object", "no usable update", "download failed", "archive not saved",
-        "checksum mismatch", "unpacking failed", "no installer in the archive", "installer did not start"};
+const char *const failureNames[] = {"no answer", "answer cut short", "not a JSON object", "no usable update",
+    "download failed", "archive not saved", "checksum mismatch", "unpacking failed", "no installer in the archive",
+    "installer did not start", "the attempt could not be recorded"};
 
 bool sameVersion(const QString &a, const QString &b)
 {
     return !isNewerVersion(a, b) && !isNewerVersion(b, a);
 }
 
-// Clears what an earlier attempt left. A symbolic link in the folder's place is
-// removed itself, never what it points to.
-bool removeExtractionFolder(const QString &folder)
+// Clears the folder the last installer ran from. This launcher made it, so
+// nobody else could have put a link in its place.
+void removeLeftFolder(QSettings &settings)
 {
-    const QFileInfo info(folder);
-    if (info.isSymLink())
-        QFile::remove(folder);
-    else if (info.exists())
+    const QString folder = settings.value(attemptFolderKey).toString();
+    if (!folder.isEmpty() && !QFileInfo(folder).isSymLink())
         QDir(folder).removeRecursively();
-    return !QFileInfo(folder).exists() && !QFileInfo(folder).isSymLink();
+    settings.remove(attemptFolderKey);
 }
 } // namespace
 
@@ -54,6 +54,17 @@ Updater::Updater(const LauncherEnvironment &environment, QNetworkAccessManager *
     m_download.setResumeDelays(m_env.resumeDelaysMs);
     connect(&m_download, &FileDownload::progress, this, &Updater::downloadProgress);
     connect(&m_download, &FileDownload::finished, this, &Updater::onDownloadFinished);
+}
+
+Updater::~Updater()
+{
+    // A process destroyed while it runs reports its end from its destructor,
+    // to an updater and a window half gone.
+    if (!m_unpack)
+        return;
+    m_unpack->disconnect(this);
+    m_unpack->kill();
+    m_unpack->waitForFinished();
 }
 
 void Updater::checkForUpdates(bool silent)
@@ -97,6 +108,7 @@ void Updater::onVersionCheckFinished()
     const QString attempted = settings->value(attemptVersionKey).toString();
     if (!attempted.isEmpty() && !isNewerVersion(attempted, m_env.version)) {
         qCInfo(lcUpdate).noquote() << "version" << attempted << "is installed";
+        removeLeftFolder(*settings);
         settings->remove(attemptGroup);
     }
     if (!isNewerVersion(answer.version, m_env.version)) {
@@ -105,53 +117,65 @@ void Updater::onVersionCheckFinished()
             emit upToDate(m_env.version);
         return;
     }
-    if (sameVersion(attempted, answer.version) && settings->value(attemptCountKey).toInt() >= maxAttempts) {
-        qCWarning(lcUpdate).noquote() << "version" << answer.version << "failed to install"
-                                      << settings->value(attemptCountKey).toInt() << "times; not trying again";
-        if (!m_silent || !settings->value(attemptToldKey).toBool()) {
-            settings->setValue(attemptToldKey, true);
-            emit updateGivenUp(answer.version);
-        }
-        return;
-    }
     m_version = answer.version;
     m_expectedSha256 = answer.sha256;
+    if (givenUp(*settings))
+        return;
     qCInfo(lcUpdate).noquote() << "updating from" << m_env.version << "to" << m_version;
+    // A folder of a random name that only the player can enter, so that no
+    // other program swaps the archive after its check or the files it holds.
+    removeLeftFolder(*settings);
+    m_work = std::make_unique<QTemporaryDir>(m_env.tempFolder + QStringLiteral("/VelorLauncher_Update-XXXXXX"));
     // Reported from the event loop like every ending, so whoever shows the
     // progress of updateStarted() is ready for it, even for a download refused
     // on the spot.
-    m_download.start(answer.downloadUrl, m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip"),
-        !m_expectedSha256.isEmpty());
+    if (m_work->isValid()) {
+        m_download.start(
+            answer.downloadUrl, m_work->filePath(QStringLiteral("update.zip")), !m_expectedSha256.isEmpty());
+    } else {
+        qCWarning(lcUpdate).noquote() << "no folder for the update in" << m_env.tempFolder << ':'
+                                      << m_work->errorString();
+        QTimer::singleShot(0, this, [this] { fail(Failure::Kind::SaveFailed); });
+    }
     emit updateStarted(m_version);
+}
+
+bool Updater::givenUp(QSettings &settings)
+{
+    const int count = settings.value(attemptCountKey).toInt();
+    if (!m_silent || count < maxAttempts || !sameVersion(settings.value(attemptVersionKey).toString(), m_version)
+        || settings.value(attemptSha256Key).toByteArray() != m_expectedSha256.toHex())
+        return false;
+    qCWarning(lcUpdate).noquote() << "version" << m_version << "failed to install" << count
+                                  << "times; not trying again";
+    if (!settings.value(attemptToldKey).toBool()) {
+        settings.setValue(attemptToldKey, true);
+        emit updateGivenUp(m_version);
+    }
+    return true;
 }
 
 void Updater::onDownloadFinished(const FileDownload::Outcome &outcome)
 {
-    const QString archive = m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip");
     switch (outcome.kind) {
     case FileDownload::Outcome::Kind::Saved:
-        if (!m_expectedSha256.isEmpty() && outcome.sha256 != m_expectedSha256) {
-            QFile::remove(archive);
+        if (!m_expectedSha256.isEmpty() && outcome.sha256 != m_expectedSha256)
             return fail(Failure::Kind::Checksum);
-        }
         emit installing();
         return install();
     case FileDownload::Outcome::Kind::SaveFailed:
         return fail(Failure::Kind::SaveFailed);
     default:
         qCWarning(lcUpdate) << "the update's download failed";
+        m_work.reset();
         emit updateFailed({Failure::Kind::Download, {}, outcome});
     }
 }
 
 void Updater::install()
 {
-    const QString archive = m_env.tempFolder + QStringLiteral("/VelorRP_Launcher_Update.zip");
-    // Stale files of an earlier attempt must never reach the installer search.
-    const QString folder = m_env.tempFolder + QStringLiteral("/VelorLauncher_Update");
-    if (!removeExtractionFolder(folder))
-        return fail(Failure::Kind::UnpackFailed);
-
+    const QString archive = m_work->filePath(QStringLiteral("update.zip"));
+    const QString folder = m_work->filePath(QStringLiteral("files"));
     // Unpacking runs beside the event loop, so that the window keeps
     // answering; it is bounded all the same.
     const Platform::Command command = m_unpackCommand(archive, folder);
@@ -184,16 +208,24 @@ void Updater::startInstaller(const QString &archive, const QString &folder)
 
     QFile::remove(archive);
     const auto settings = Platform::openSettings(m_env.settingsLocation);
-    const bool again = sameVersion(settings->value(attemptVersionKey).toString(), m_version);
+    const bool again = sameVersion(settings->value(attemptVersionKey).toString(), m_version)
+        && settings->value(attemptSha256Key).toByteArray() == m_expectedSha256.toHex();
     settings->setValue(attemptVersionKey, m_version);
+    settings->setValue(attemptSha256Key, m_expectedSha256.toHex());
     settings->setValue(attemptCountKey, again ? settings->value(attemptCountKey).toInt() + 1 : 1);
     settings->setValue(attemptToldKey, again && settings->value(attemptToldKey).toBool());
     settings->sync();
+    // Unrecorded, a failing installer would be started at every start.
+    if (settings->status() != QSettings::NoError && m_silent)
+        return fail(Failure::Kind::NotRecorded);
     const QStringList switches{
         QStringLiteral("/VERYSILENT"), QStringLiteral("/CLOSEAPPLICATIONS"), QStringLiteral("/RESTARTAPPLICATIONS")};
     if (!Platform::prepareToRun(installer) || !QProcess::startDetached(installer, switches, QString()))
         return fail(Failure::Kind::StartFailed);
     qCInfo(lcUpdate).noquote() << "installer of" << m_version << "started:" << installer;
+    // The installer runs from the folder; the next version check clears it.
+    m_work->setAutoRemove(false);
+    settings->setValue(attemptFolderKey, m_work->path());
     if (m_env.quitApplication)
         m_env.quitApplication();
 }
@@ -201,5 +233,6 @@ void Updater::startInstaller(const QString &archive, const QString &folder)
 void Updater::fail(Failure::Kind kind)
 {
     qCWarning(lcUpdate) << "the update failed:" << failureNames[int(kind)];
+    m_work.reset();
     emit updateFailed({kind, {}, {}});
 }

@@ -9,29 +9,34 @@
 #include <QPointer>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QSettings;
 
 /**
  * The self-update, from the version check to the started installer. Reports
  * only through signals, as values; the window words them.
  *
  * A newer version is downloaded at once: only over https (plain http only
- * from a loopback host), streamed to the temporary folder, checked against
- * the answer's "sha256" when it gives one, unpacked beside the event loop
- * within the environment's time bound, and the shallowest "*.exe" inside the
- * unpacked folder is started, after which the application quits. With update keys in the
+ * from a loopback host), streamed into a fresh folder of the player's own in
+ * the temporary folder, checked against the answer's "sha256" when it gives
+ * one, unpacked there beside the event loop within the environment's time
+ * bound, and the shallowest "*.exe" inside the unpacked folder is started,
+ * after which the application quits. With update keys in the
  * environment, only an answer signed by one of them is fetched, and its
  * archive must match the signed digest.
  *
- * Before it starts an installer the updater records the version it installs.
- * A launcher that starts older than a recorded attempt knows that attempt
- * failed; after two failed attempts at a version the updater no longer
- * installs that version by itself (the player would otherwise watch the
- * launcher download, install and vanish at every start) and says so once.
+ * Before it starts an installer the updater records the version it installs
+ * and the archive's announced digest. A launcher that starts older than a
+ * recorded attempt knows that attempt failed; after two failed attempts at an
+ * archive the updater no longer installs it by itself (the player would
+ * otherwise watch the launcher download, install and vanish at every start)
+ * and says so once. A check the player asks for tries again all the same, and
+ * a re-release under the same version is a new archive.
  */
 class Updater final : public QObject
 {
@@ -51,6 +56,7 @@ public:
             UnpackFailed,
             NoInstaller, ///< the archive holds no installer
             StartFailed, ///< the installer did not start
+            NotRecorded, ///< the attempt could not be recorded, so no installer was started by itself
         };
         Kind kind = Kind::BadData;
         QString networkError;
@@ -63,6 +69,8 @@ public:
     static constexpr int maxAttempts = 2;
 
     Updater(const LauncherEnvironment &environment, QNetworkAccessManager *manager, QObject *parent = nullptr);
+    /// Ends an unpacking that still runs, without reporting it.
+    ~Updater() override;
 
     /// Asks the web API for the newest version and installs it when it is newer.
     /// With silent set, a check that fails or finds nothing new reports nothing.
@@ -90,10 +98,13 @@ private:
     void onDownloadFinished(const FileDownload::Outcome &outcome);
     void install();
     void startInstaller(const QString &archive, const QString &folder);
+    bool givenUp(QSettings &settings);
     void fail(Failure::Kind kind);
 
     LauncherEnvironment m_env;
     QNetworkAccessManager *m_manager;
+    /// The update's archive and what it unpacks to, out of other programs' reach.
+    std::unique_ptr<QTemporaryDir> m_work;
     FileDownload m_download;
     UnpackCommand m_unpackCommand;
     std::unique_ptr<QProcess> m_unpack; ///< while the archive is unpacked

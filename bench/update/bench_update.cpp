@@ -186,7 +186,6 @@ int main(int argc, char *argv[])
     LauncherEnvironment env = LauncherEnvironment::compiledIn();
     env.tempFolder = dir.filePath(QStringLiteral("launcher"));
     QDir().mkpath(env.tempFolder);
-    const QString launcherFolder = env.tempFolder + QStringLiteral("/VelorLauncher_Update");
     const QString curlZip = dir.filePath(QStringLiteral("curl.zip"));
     const QString curlFolder = dir.filePath(QStringLiteral("curl"));
 
@@ -212,7 +211,9 @@ int main(int argc, char *argv[])
     const char *kinds[] = {"", " (sha256)", " (signed)"}, *paths[] = {"", "/checked", "/signed"};
     for (int i = 0; i < runs; ++i) {
         for (const int kind : {0, 1, 2}) {
-            QDir(launcherFolder).removeRecursively();
+            // Each update unpacks into a folder of its own, left to its installer.
+            QDir(env.tempFolder).removeRecursively();
+            QDir().mkpath(env.tempFolder);
             QFile::remove(started);
             env.apiBase = origin + QLatin1String(paths[kind]);
             env.updatePublicKeys = kind == 2 ? QList<QByteArray>{publicKey} : QList<QByteArray>();

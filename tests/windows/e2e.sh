@@ -60,7 +60,7 @@ step="making the Wine prefix (Windows 10), TEMP with a quote, a bracket and Cyri
 "$root/tools/windows/wineprefix.sh" "$WINEPREFIX" >>"$log" 2>&1
 temp='C:\tmp\it'"'"'s [1] Кириллица'
 client="$WINEPREFIX/drive_c/Games/RAGEMP" decoy="$WINEPREFIX/drive_c/decoy" ps="$WINEPREFIX/drive_c/windows/system32/WindowsPowerShell/v1.0"
-unpacked="$WINEPREFIX/drive_c/tmp/it's [1] Кириллица/VelorLauncher_Update"
+update_started() { test -f "$WINEPREFIX/drive_c/tmp/it's [1] Кириллица"/VelorLauncher_Update-*/files/started.txt; }   # the next update clears its folder
 mkdir -p "$WINEPREFIX/drive_c/tmp/it's [1] Кириллица" "$client" "$decoy"
 for v in TEMP TMP; do win reg add 'HKCU\Environment' /v $v /d "$temp" /f >/dev/null; done
 cc=(x86_64-w64-mingw32-gcc-posix -O1 -Wall -Wextra -Werror -mwindows -static "$root/tests/windows/standin.c" -lshell32)
@@ -118,9 +118,8 @@ step="self-update to 1.2.0: a signed answer, download, Expand-Archive through th
 win taskkill /im VelorLauncher.exe >/dev/null
 until_ok 30 eval '! kill -0 $first'
 UPDATE_KEY="$work/update.key" "$root/tools/windows/release.sh" "$out/next" "$work/release" "$api/files" "e2e" >/dev/null
-export VELOR_EXPECT_ZIP="$temp\\VelorRP_Launcher_Update.zip" VELOR_EXPECT_FOLDER="$temp\\VelorLauncher_Update"
 quoted="C:/tmp/it''s [1] Кириллица"   # the launcher's temporary folder as PowerShell must read it: the quote doubled
-export VELOR_EXPECT_COMMAND="Expand-Archive -LiteralPath '$quoted/VelorRP_Launcher_Update.zip' -DestinationPath '$quoted/VelorLauncher_Update' -Force"
+export VELOR_EXPECT_COMMAND="Expand-Archive -LiteralPath '$quoted/%ls/update.zip' -DestinationPath '$quoted/%ls/files' -Force"
 (cd "$decoy" && win "$inst/VelorLauncher.exe") &
 until_ok 120 eval '[ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.2.0" ]'
 until_ok 60 window_count_is 1
@@ -136,10 +135,9 @@ until_ok 30 eval '! kill -0 $running'
 (cd "$work" && zip -q -0 release/broken.zip VelorLauncher-1.2.1-Setup.exe)
 "$VELOR_UPDATESIGN" sign "$work/update.key" "$work/release/broken.zip" 1.2.1 "$api/files/broken.zip" >"$work/release/version.json"
 for attempt in 1 2; do
-    rm -f "$unpacked/started.txt"
     win "$inst/VelorLauncher.exe" &
     until_ok 120 eval "! kill -0 $!"
-    until_ok 30 test -f "$unpacked/started.txt"
+    until_ok 30 update_started
 done
 win "$inst/VelorLauncher.exe" &
 until_ok 60 update_error_box

@@ -1,6 +1,7 @@
 /* Stand-ins for what the launcher starts. The client and installers append "<arguments>|<working
  * folder>" to started.txt beside themselves. powershell.exe (-DPOWERSHELL) splits its command line
- * as Windows does, takes only "-NoProfile -NonInteractive -Command" and exactly VELOR_EXPECT_COMMAND,
+ * as Windows does, takes only "-NoProfile -NonInteractive -Command" and exactly VELOR_EXPECT_COMMAND
+ * (a format whose two %ls are the update's folder name),
  * and has the host's unzip, which Wine starts but cannot wait for, unpack the archive; failures go
  * to powershell.log. */
 #include <windows.h>
@@ -32,15 +33,20 @@ int main(void)
     GetCurrentDirectoryW(4096, line + wcslen(line));
     return note(L"started.txt", line) - 1;
 #else
-    wchar_t expected[4096], zip[1024], folder[1024], command[4096];
-    GetEnvironmentVariableW(L"VELOR_EXPECT_COMMAND", expected, 4096);
+    wchar_t expected[4096], zip[1024], folder[1024], command[4096], format[4096], name[32] = L"";
+    GetEnvironmentVariableW(L"VELOR_EXPECT_COMMAND", format, 4096);
+    /* The update's folder is named at random: "VelorLauncher_Update-" and six characters. */
+    const wchar_t *named = argc == 5 ? wcsstr(argv[4], L"VelorLauncher_Update-") : NULL;
+    wcsncpy(name, named ? named : L"", 27);
+    _snwprintf(expected, 4096, format, name, name);
     if (argc != 5 || wcscmp(argv[1], L"-NoProfile") || wcscmp(argv[2], L"-NonInteractive")
         || wcscmp(argv[3], L"-Command") || wcscmp(argv[4], expected))
         return note(L"powershell.log", L"FAIL: not the expected command");
     char *(CDECL * unixName)(const wchar_t *) = (void *)GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name");
-    GetEnvironmentVariableW(L"VELOR_EXPECT_ZIP", line, 4096);
+    GetEnvironmentVariableW(L"TEMP", line, 4096);
+    wcscat(wcscat(wcscat(line, L"\\"), name), L"\\update.zip");
     MultiByteToWideChar(CP_UTF8, 0, unixName(line), -1, zip, 1024);
-    GetEnvironmentVariableW(L"VELOR_EXPECT_FOLDER", line, 4096);
+    wcscpy(wcsrchr(line, L'\\') + 1, L"files");
     MultiByteToWideChar(CP_UTF8, 0, unixName(line), -1, folder, 1024);
     _snwprintf(command, 4096, L"/bin/sh -c \"unzip -o -q \\\"$0\\\" -d \\\"$1\\\" && touch \\\"$1.done\\\"\" \"%ls\" \"%ls\"", zip, folder);
     _snwprintf(expected, 4096, L"%ls.done", line);

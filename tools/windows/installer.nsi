@@ -141,8 +141,9 @@ FunctionEnd
 
 ; Puts back what an attempt that did not finish left (a power cut, a full
 ; disk, a killed installer): the old launcher returns to its name if it had
-; stepped aside, and the half-written new files go. The old launcher is
-; deleted only once a launcher has its name again.
+; stepped aside, as earlier installers let it, and the half-written new
+; files go. The old launcher is deleted only once a launcher has its name
+; again.
 Function RestoreOldFiles
     ${IfNot} ${FileExists} "$INSTDIR\${EXE_NAME}"
         !insertmacro MOVE_THROUGH "$INSTDIR\${EXE_NAME}.old" "$INSTDIR\${EXE_NAME}" 0
@@ -190,12 +191,18 @@ Section "Install"
     ; Any uninstaller removes any version, so it may take its place first.
     !insertmacro MOVE_THROUGH "$INSTDIR\${UNINSTALLER}.new" "$INSTDIR\${UNINSTALLER}" 1
     !insertmacro FAIL_ON_ERRORS
-    ; The old launcher steps aside and stays until the new one has its name.
+    ; A copy of the old launcher stays until the new one has its name, which it
+    ; takes over the old one in one step: at no moment is there no launcher.
     ${If} ${FileExists} "$INSTDIR\${EXE_NAME}"
-        !insertmacro MOVE_THROUGH "$INSTDIR\${EXE_NAME}" "$INSTDIR\${EXE_NAME}.old" 0
+        StrCpy $0 "$INSTDIR\${EXE_NAME}"
+        StrCpy $1 "$INSTDIR\${EXE_NAME}.old"
+        System::Call 'kernel32::CopyFileW(w r0, w r1, i 0) i .r3'
+        ${If} $3 = 0
+            SetErrors
+        ${EndIf}
         !insertmacro FAIL_ON_ERRORS
     ${EndIf}
-    !insertmacro MOVE_THROUGH "$INSTDIR\${EXE_NAME}.new" "$INSTDIR\${EXE_NAME}" 0
+    !insertmacro MOVE_THROUGH "$INSTDIR\${EXE_NAME}.new" "$INSTDIR\${EXE_NAME}" 1
     !insertmacro FAIL_ON_ERRORS
     Delete "$INSTDIR\${EXE_NAME}.old"
 
