@@ -11,6 +11,7 @@
 // clang-format off
 #include <windows.h>
 #include <QLocalSocket>
+#include <fcntl.h>
 #include <io.h>
 #include <sddl.h>
 #include <vector>
@@ -274,6 +275,32 @@ bool replaceFile(const QString &from, const QString &to)
 #else
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 #endif
+}
+
+std::unique_ptr<QFile> openHeld(const QString &path)
+{
+    auto file = std::make_unique<QFile>(path);
+#ifdef Q_OS_WIN
+    // Others may read it (the unpacker must), but not write, rename or delete it.
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    HANDLE handle = ::CreateFileW(
+        native.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY);
+    if (descriptor < 0) {
+        ::CloseHandle(handle);
+        return nullptr;
+    }
+    if (!file->open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::_close(descriptor);
+        return nullptr;
+    }
+#else
+    if (!file->open(QIODevice::ReadOnly))
+        return nullptr;
+#endif
+    return file;
 }
 
 void endProcessNow(int code)

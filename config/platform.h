@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <memory>
 
+class QFile;
 class QFileDevice;
 class QLocalSocket;
 class QSettings;
@@ -79,6 +80,12 @@ QString singleInstanceLockPath(const QString &name);
 /// Flushes a written file to the disk, so that a rename after it never leaves
 /// an empty file behind a crash.
 void syncToDisk(QFileDevice &file);
+
+/// Opens path for reading and, on Windows, keeps every other program from
+/// changing, replacing or removing it for as long as it stays open, so that
+/// what was checked in it is what a later reader gets. Elsewhere a plain
+/// open: the file's folder keeps others out. Null when it cannot be opened.
+std::unique_ptr<QFile> openHeld(const QString &path);
 
 /// Puts the file from in the place of the file to, replacing it at once.
 bool replaceFile(const QString &from, const QString &to);
