@@ -162,10 +162,8 @@ void TestChannel::copyKilledHardLeavesNoClaim()
     QVERIFY(killed.finish());
 #ifndef Q_OS_WIN
     // Process ids are handed out again: the dead owner's may run another launcher copy, as this test's does.
-    QFile lock(Platform::singleInstanceLockPath(channel));
-    QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QVERIFY(lock.write(QByteArray::number(QCoreApplication::applicationPid()) + "\ntst_channel\n") > 0);
-    lock.close();
+    const QByteArray owner = QByteArray::number(QCoreApplication::applicationPid()) + "\ntst_channel\n";
+    QVERIFY(!writeFile(Platform::singleInstanceLockPath(channel), owner).isEmpty());
 #endif
     Copy first(m_scratch->path(), {});
     QVERIFY(first.says("window VELOR RP Launcher on offscreen"));
