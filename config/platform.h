@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLockFile>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -74,8 +75,37 @@ bool isOwnClient(QLocalSocket &socket);
 /// a link is, hand that on.
 void letComeForward(QLocalSocket &socket);
 
-/// A per-user lock file that decides which launcher copy is the first one.
+/// Decides which launcher copy of this user is the first one. The claim dies
+/// with its process however that ends, a crash or "End task" included: on
+/// Windows a named mutex of the session and the user, which the system lets go
+/// of with the process; elsewhere a lock file, whose owner's hold on it ends
+/// with the process too.
+class InstanceLock final
+{
+public:
+    explicit InstanceLock(const QString &name);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock &) = delete;
+    InstanceLock &operator=(const InstanceLock &) = delete;
+
+    /// Takes the claim without waiting; false while another copy holds it.
+    bool tryLock();
+    void unlock();
+    bool isLocked() const;
+
+private:
+#ifdef Q_OS_WIN
+    QString m_name;
+    void *m_mutex = nullptr;
+#else
+    QLockFile m_file;
+#endif
+};
+
+#ifndef Q_OS_WIN
+/// The per-user lock file of InstanceLock.
 QString singleInstanceLockPath(const QString &name);
+#endif
 
 /// Flushes a written file to the disk, so that a rename after it never leaves
 /// an empty file behind a crash.
