@@ -8,18 +8,53 @@
 #include "config/platform.h"
 #include "net/systemproxy.h"
 #include "ui/mainwindow.h"
+#include "update/startrecord.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLocalSocket>
 #include <QMessageBox>
+#include <QProcess>
+#include <QSslSocket>
 #include <QSysInfo>
+#include <QTimer>
+#include <sodium.h>
 
 #ifdef VELOR_LATENESS_PROBE
 #include "app/latenessprobe.h"
 #endif
 
 namespace {
+// The installer's check of a new version before it keeps it: the platform
+// plugin, the widgets, the TLS backend, libsodium and the resources load, with
+// no window and no network. 0 when all is there.
+int healthCheck(char *program)
+{
+    int toolkitArgc = 1;
+    char *toolkitArgv[] = {program, nullptr};
+    QApplication app(toolkitArgc, toolkitArgv);
+    QWidget widget;
+    widget.ensurePolished();
+    const char *missing = nullptr;
+    if (!QSslSocket::supportsSsl())
+        missing = "TLS backend";
+    else if (sodium_init() < 0)
+        missing = "libsodium";
+    else if (!QFile::exists(QStringLiteral(":/images/logo.png")))
+        missing = "resources";
+#ifdef VELOR_TEST_FAIL_HEALTH_CHECK
+    missing = "test build";
+#endif
+    if (!missing)
+        return 0;
+    QCoreApplication::setApplicationName(QString::fromUtf8(Velor::applicationName));
+    QCoreApplication::setOrganizationName(QString::fromUtf8(Velor::organizationName));
+    LogFile log(LauncherEnvironment::compiledIn().logFolder);
+    log.install();
+    qCWarning(lcUpdate) << "version" << VelorConfig::version << "failed its health check:" << missing;
+    return 1;
+}
+
 int runProcess(int argc, char *argv[], const StartupHooks &hooks)
 {
     // The toolkit obeys options wherever they stand on its command line
@@ -43,6 +78,19 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
         arguments << QString::fromLocal8Bit(argv[i]);
     const QString link = InstanceChannel::launchLinkFrom(arguments);
 
+    LauncherEnvironment environment = LauncherEnvironment::compiledIn();
+    if (hooks.adjustEnvironment)
+        hooks.adjustEnvironment(environment);
+    if (StartRecord::begin(environment)) {
+        LogFile log(environment.logFolder);
+        log.install();
+        if (StartRecord::rollBack(environment) && QProcess::startDetached(environment.executable, arguments))
+            return 0;
+    }
+#ifdef VELOR_TEST_CRASH_AT_START
+    __builtin_trap();
+#endif
+
     InstanceChannel channel(hooks.channelName.isEmpty() ? QString::fromUtf8(Velor::ipcServerName) : hooks.channelName);
     if (hooks.channelContended)
         QObject::connect(&channel, &InstanceChannel::contended, hooks.channelContended);
@@ -58,13 +106,11 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
             socket.waitForBytesWritten(1000);
         }
         socket.close();
+        StartRecord::settle(environment);
         return 0;
     }
     socket.close();
 
-    LauncherEnvironment environment = LauncherEnvironment::compiledIn();
-    if (hooks.adjustEnvironment)
-        hooks.adjustEnvironment(environment);
     LogFile log(environment.logFolder);
     log.install();
     qInfo().noquote() << Velor::applicationName << environment.version << "on Qt" << qVersion() << "and"
@@ -87,6 +133,7 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
         }
     });
     window.show();
+    QTimer::singleShot(environment.startSettledMs, &window, [&environment] { StartRecord::settle(environment); });
     if (hooks.windowShown)
         hooks.windowShown(window);
     if (!link.isEmpty()) {
@@ -98,6 +145,7 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     // own, and nothing the way out waits for may keep the process for long.
     const auto leave = [&channel, &environment](int code) {
         channel.close();
+        StartRecord::settle(environment);
         ExitDeadline::arm(environment.exitDeadlineMs, code);
     };
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &channel, [leave] { leave(0); });
@@ -110,6 +158,8 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
 
 int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
 {
+    if (argc == 2 && qstrcmp(argv[1], "--health-check") == 0)
+        return healthCheck(argv[0]);
     ExitDeadline::install();
     const int code = runProcess(argc, argv, hooks);
     // A proxy lookup that outlives the window (automatic discovery can take as

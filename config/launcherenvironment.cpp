@@ -4,6 +4,7 @@
 #include "velorconfig.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QNetworkProxyFactory>
 #include <QStandardPaths>
 
@@ -39,6 +40,10 @@ LauncherEnvironment LauncherEnvironment::compiledIn()
     env.clientKeyLocation = Platform::clientKeyLocation();
     env.logFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/logs");
     env.cacheFolder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    env.executable = QCoreApplication::applicationFilePath();
+    const QFileInfo program(env.executable);
+    env.previousExecutable = program.path() + QLatin1Char('/') + program.completeBaseName()
+        + QStringLiteral(".previous") + (program.suffix().isEmpty() ? QString() : QLatin1Char('.') + program.suffix());
     env.proxyLookup = &QNetworkProxyFactory::systemProxyForQuery;
     env.quitApplication = [] { QCoreApplication::quit(); };
     return env;

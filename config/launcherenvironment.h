@@ -50,12 +50,15 @@ struct LauncherEnvironment final
     QString clientKeyLocation; ///< where the client reads its server address
     QString logFolder; ///< launcher.log and its predecessors
     QString cacheFolder; ///< the HTTP cache of the news and its pictures
+    QString executable; ///< this launcher's own program
+    QString previousExecutable; ///< the version before it, which the installer keeps beside it
 
     int statusIntervalMs = 30000; ///< online-count poll period
     int requestTimeoutMs = 30000; ///< silence after which status, news and picture requests give up
     int downloadStallTimeoutMs = 60000; ///< silence after which the installer and update downloads give up
     QList<int> resumeDelaysMs{1000, 2000, 4000}; ///< a broken download resumes after each of these
     int unpackTimeoutMs = 60000; ///< bound on unpacking an update
+    int startSettledMs = 10000; ///< how long the window stays up before a start counts as one that got there
     int exitDeadlineMs = 800; ///< the most the process takes to end once its window is gone
     int commitAttempts = 6; ///< tries to give a finished download its name...
     int commitRetryDelayMs = 300; ///< ...this far apart: at most 1.5 s in all

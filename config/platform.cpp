@@ -349,6 +349,19 @@ bool replaceFile(const QString &from, const QString &to)
 #endif
 }
 
+bool replaceRunningProgram(const QString &from, const QString &to)
+{
+#ifdef Q_OS_WIN
+    const std::wstring target = QDir::toNativeSeparators(to).toStdWString();
+    const std::wstring aside = target + L".failed";
+    ::DeleteFileW(aside.c_str());
+    return ::ReplaceFileW(target.c_str(), QDir::toNativeSeparators(from).toStdWString().c_str(), aside.c_str(),
+        REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+#else
+    return replaceFile(from, to);
+#endif
+}
+
 std::unique_ptr<QFile> openHeld(const QString &path)
 {
     auto file = std::make_unique<QFile>(path);

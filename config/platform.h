@@ -120,6 +120,11 @@ std::unique_ptr<QFile> openHeld(const QString &path);
 /// Puts the file from in the place of the file to, replacing it at once.
 bool replaceFile(const QString &from, const QString &to);
 
+/// Puts the program from in the place of the program to, which may be running,
+/// in one step. Windows will not replace a running program's file but lets it
+/// move: there it moves to to's name with ".failed" added.
+bool replaceRunningProgram(const QString &from, const QString &to);
+
 /// Ends this process with code at once: no teardown, no waiting for its threads.
 [[noreturn]] void endProcessNow(int code);
 

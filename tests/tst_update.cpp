@@ -3,6 +3,7 @@
 #include "config/platform.h"
 #include "testsupport.h"
 #include "ui/wording.h"
+#include "update/startrecord.h"
 #include "update/updater.h"
 #include "update/versioncompare.h"
 
@@ -32,6 +33,7 @@ private slots:
     void install_data();
     void install();
     void failedAttempts();
+    void rollBack();
     void nowhereToSaveItSaidAfterTheStart();
 
 private:
@@ -227,6 +229,33 @@ void TestUpdate::failedAttempts()
         QTRY_VERIFY(m_checked);
         QTRY_COMPARE(m_reports.join(u' '), said.at(start));
     }
+}
+
+void TestUpdate::rollBack()
+{
+    serve("1.2", "setup.exe*");
+    auto updater = std::make_unique<Updater>(m_env, &m_manager);
+    watch(*updater);
+    updater->checkForUpdates(true);
+    QTRY_COMPARE(m_reports.join(u' '), "started:1.2 installing quit");
+    LauncherEnvironment next = m_env;
+    next.version = "1.2";
+    next.executable = writeFile(m_scratch->filePath("VelorLauncher"), "1.2");
+    next.previousExecutable = writeFile(m_scratch->filePath("VelorLauncher.previous"), "1.1.9");
+    // The first start of 1.2 gets there, the next two do not: the one after them goes back.
+    QString verdicts;
+    for (int start = 0; start < 4; ++start) {
+        verdicts += StartRecord::begin(next) ? u'^' : u'.';
+        if (start == 0)
+            StartRecord::settle(next);
+    }
+    QCOMPARE(verdicts, "...^");
+    QVERIFY(StartRecord::rollBack(next));
+    QCOMPARE(readFile(next.executable), "1.1.9");
+    updater = std::make_unique<Updater>(m_env, &m_manager); // 1.1.9, back
+    watch(*updater);
+    updater->checkForUpdates(true);
+    QTRY_COMPARE(m_reports.join(u' '), "started:1.2 installing quit given up:1.2");
 }
 
 void TestUpdate::nowhereToSaveItSaidAfterTheStart()

@@ -125,6 +125,9 @@ void Updater::onVersionCheckFinished()
         qCInfo(lcUpdate).noquote() << "version" << attempted << "is installed";
         removeLeftFolder(*settings);
         settings->remove(attemptGroup);
+    } else if (!attempted.isEmpty()) {
+        qCWarning(lcUpdate).noquote() << "the update to" << attempted << "did not install; failed attempts:"
+                                      << settings->value(attemptCountKey).toInt();
     }
     if (!isNewerVersion(answer.version, m_env.version)) {
         qCInfo(lcUpdate).noquote() << "up to date:" << m_env.version << "against" << answer.version;
@@ -249,6 +252,18 @@ void Updater::startInstaller(const QString &archive, const QString &folder)
     settings->setValue(attemptFolderKey, m_work->path());
     if (m_env.quitApplication)
         m_env.quitApplication();
+}
+
+void Updater::recordFailed(QSettings &settings, const QString &version)
+{
+    // The digest stays that of the archive this launcher's install came from;
+    // a version installed otherwise is tried once more with its own.
+    if (!sameVersion(settings.value(attemptVersionKey).toString(), version)) {
+        settings.setValue(attemptVersionKey, version);
+        settings.setValue(attemptSha256Key, QByteArray());
+    }
+    settings.setValue(attemptCountKey, maxAttempts);
+    settings.setValue(attemptToldKey, false);
 }
 
 void Updater::fail(Failure::Kind kind)

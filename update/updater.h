@@ -82,6 +82,10 @@ public:
     /// Replaces the unpacking command (Platform::unpackCommand by default).
     void setUnpackCommand(UnpackCommand command) { m_unpackCommand = std::move(command); }
 
+    /// Records version, which its launcher found failing on this PC, as given
+    /// up: the next silent check says so once and installs it no more.
+    static void recordFailed(QSettings &settings, const QString &version);
+
 signals:
     void upToDate(const QString &version);
     void checkFailed(const Updater::Failure &failure);

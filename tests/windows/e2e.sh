@@ -54,14 +54,16 @@ build() {
 }
 build current -DVELOR_VERSION_OVERRIDE= -DVELOR_SIGN_CERT="$work/cert.pem" -DVELOR_SIGN_KEY="$work/key.pem"
 build next -DVELOR_VERSION_OVERRIDE=1.2.0
+build unhealthy -DVELOR_VERSION_OVERRIDE=1.2.1 -DVELOR_TEST_FAULT=health-check
+build crashing -DVELOR_VERSION_OVERRIDE=1.2.2 -DVELOR_TEST_FAULT=crash-at-start
 for f in VelorLauncher.exe VelorLauncher-1.1.9-Setup.exe; do osslsigncode verify -CAfile "$work/cert.pem" -in "$out/current/$f" >/dev/null; done
 
 step="making the Wine prefix (Windows 10), TEMP with a quote, a bracket and Cyrillic"
 "$root/tools/windows/wineprefix.sh" "$WINEPREFIX" >>"$log" 2>&1
 temp='C:\tmp\it'"'"'s [1] Кириллица'
 client="$WINEPREFIX/drive_c/Games/RAGEMP" decoy="$WINEPREFIX/drive_c/decoy" ps="$WINEPREFIX/drive_c/windows/system32/WindowsPowerShell/v1.0"
-update_started() { test -f "$WINEPREFIX/drive_c/tmp/it's [1] Кириллица"/VelorLauncher_Update-*/files/started.txt; }   # the next update clears its folder
 mkdir -p "$WINEPREFIX/drive_c/tmp/it's [1] Кириллица" "$client" "$decoy"
+win reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null   # a crash ends the program, as on Windows
 for v in TEMP TMP; do win reg add 'HKCU\Environment' /v $v /d "$temp" /f >/dev/null; done
 cc=(x86_64-w64-mingw32-gcc-posix -O1 -Wall -Wextra -Werror -mwindows -static "$root/tests/windows/standin.c" -lshell32)
 "${cc[@]}" -o "$client/updater.exe"
@@ -71,6 +73,23 @@ cc=(x86_64-w64-mingw32-gcc-posix -O1 -Wall -Wextra -Werror -mwindows -static "$r
 profile="$WINEPREFIX/drive_c/users/$(id -un)"
 inst="$profile/AppData/Local/Programs/VELOR RP Launcher"
 instwin='C:\users\'"$(id -un)"'\AppData\Local\Programs\VELOR RP Launcher'
+logged() { grep -c "$1" "$profile/AppData/Local/VELOR RP/VELOR RP Launcher/logs/launcher.log"; }
+publish() {   # publish <build> <version> [a file that makes the archive another]: signed, as the version answer
+    zip -q -0 -j "$work/release/$1.zip" "$out/$1/VelorLauncher-$2-Setup.exe" ${3:+"$root/$3"}
+    "$VELOR_UPDATESIGN" sign "$work/update.key" "$work/release/$1.zip" "$2" "$api/files/$1.zip" >"$work/release/version.json"
+}
+restart() {   # ends the launcher on the screen and starts it again
+    local running=$(xdotool getwindowpid "$(launcher_windows)")
+    win taskkill /im VelorLauncher.exe >/dev/null
+    until_ok 30 eval "! kill -0 $running"
+    win "$inst/VelorLauncher.exe" &
+}
+box_once() {   # the previous launcher's window with one box «Ошибка обновления», closed with Return
+    until_ok 240 update_error_box
+    until_ok 30 eval 'box=$(update_error_box) && xdotool key --window "$box" Return; ! update_error_box'
+    window_count_is 1
+    cmp "$inst/VelorLauncher.exe" "$out/next/VelorLauncher.exe"
+}
 
 step="on Windows 7 the installer fails and installs nothing"
 win winecfg /v win7
@@ -141,22 +160,30 @@ cmp "$inst/VelorLauncher.exe" "$out/next/VelorLauncher.exe"
 absent test -e "$ps/powershell.log"   # the stand-in found nothing wrong
 absent test -e "$decoy/started.txt"
 
-step="an update whose installer installs nothing: started twice, then left alone with one box «Ошибка обновления»"
-running=$(xdotool getwindowpid "$(launcher_windows)")
-win taskkill /im VelorLauncher.exe >/dev/null
-until_ok 30 eval '! kill -0 $running'
-"${cc[@]}" -o "$work/VelorLauncher-1.2.1-Setup.exe"
-(cd "$work" && zip -q -0 release/broken.zip VelorLauncher-1.2.1-Setup.exe)
-"$VELOR_UPDATESIGN" sign "$work/update.key" "$work/release/broken.zip" 1.2.1 "$api/files/broken.zip" >"$work/release/version.json"
-for attempt in 1 2; do
-    win "$inst/VelorLauncher.exe" &
-    until_ok 120 eval "! kill -0 $!"
-    until_ok 30 update_started
-done
-win "$inst/VelorLauncher.exe" &
-until_ok 60 update_error_box
-until_ok 30 eval 'box=$(update_error_box) && xdotool key --window "$box" Return; ! update_error_box'   # Return until it closes
-window_count_is 1
+step="an update whose installer fails: it starts the launcher again, which tries once more, then gives up"
+mkdir -p "$inst/VelorLauncher.exe.new/x"
+publish unhealthy 1.2.1
+restart
+box_once
+[ "$(logged 'failed to install 2 times')" = 1 ]
+rm -r "$inst/VelorLauncher.exe.new"
+
+step="a new archive of 1.2.1 fails the installer's health check: the installer puts 1.2.0 back and starts it, twice, then it gives up"
+publish unhealthy 1.2.1 README.md
+restart
+box_once
+[ "$(logged 'failed its health check')" = 2 ]
+
+step="1.2.2 crashes at start: its third start puts 1.2.0 back and starts it, which gives up on 1.2.2"
+publish crashing 1.2.2
+restart
+until_ok 120 cmp "$inst/VelorLauncher.exe" "$out/crashing/VelorLauncher.exe"
+until_ok 60 eval '[ "$(reg_value "HKCU\\Software\\VELOR RP\\Launcher\\start" unfinished)" = "REG_SZ 1" ]'
+absent win "$inst/VelorLauncher.exe"
+win "$inst/VelorLauncher.exe"
+box_once
+[ "$(logged 'did not get its window up')" = 1 ]
+[ "$(logged 'updating from 1.2.0')" = 5 ]   # none of them installed again
 
 step="silent uninstall removes what the installer wrote, and only that"
 win taskkill /im VelorLauncher.exe >/dev/null   # the uninstaller waits for it to end

@@ -13,12 +13,18 @@
 ;   /CLOSEAPPLICATIONS    wait up to 30 s for a running launcher of the install
 ;                         folder to end (the self-update has just quit it);
 ;                         exit code 1, with nothing replaced, if it does not
-;   /RESTARTAPPLICATIONS  start the installed launcher at the end
+;   /RESTARTAPPLICATIONS  start the installed launcher at the end, and the
+;                         launcher that was there when the installation fails
 ; The self-update passes the last three.
 ;
 ; Exit codes: 0 installed; 1 the launcher did not end (nothing replaced); 2 the
 ; installation failed, and the launcher that was there stays as it was, or
-; Windows is older than 10 version 1809, which Qt 6 needs (nothing installed).
+; Windows is older than 10 version 1809, which Qt 6 needs (nothing installed);
+; 3 the new launcher failed its health check (run with --health-check, it did
+; not exit with 0 within 10 s), and the launcher that was there is back.
+;
+; An upgrade keeps the launcher it replaces as VelorLauncher.previous.exe: a
+; new version that never gets its window up puts it back by itself.
 
 Unicode true
 Target amd64-unicode   ; the default 32-bit stub would need 32-bit Windows support
@@ -37,6 +43,7 @@ AllowSkipFiles off
 !define NAME "VELOR RP Launcher"
 !define PUBLISHER "VELOR RP"
 !define EXE_NAME "VelorLauncher.exe"
+!define PREVIOUS_NAME "VelorLauncher.previous.exe"
 !define UNINSTALLER "Uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\VelorLauncher"
 !define SCHEME_KEY "Software\Classes\velorlauncher"
@@ -198,7 +205,41 @@ Function RestoreOldFiles
         Delete "$INSTDIR\${EXE_NAME}.old"
     ${EndIf}
     Delete "$INSTDIR\${EXE_NAME}.new"
+    Delete "$INSTDIR\${EXE_NAME}.failed"
     Delete "$INSTDIR\${UNINSTALLER}.new"
+FunctionEnd
+
+; Starts the launcher now in place once with --health-check, which loads
+; everything it needs and exits with 0, and waits at most 10 s for it. A crash,
+; a library or entry point this Windows lacks, or a hang sets the error flag.
+Function CheckHealth
+    System::Alloc 104 ; STARTUPINFOW, zeroed
+    Pop $4
+    System::Call '*$4(i 104)'
+    System::Alloc 24 ; PROCESS_INFORMATION
+    Pop $5
+    System::Call 'kernel32::CreateProcessW(p 0, w `"$INSTDIR\${EXE_NAME}" --health-check`, p 0, p 0, i 0, i 0, p 0, w "$INSTDIR", p r4, p r5) i .r3'
+    ${If} $3 = 0
+        SetErrors
+    ${Else}
+        System::Call '*$5(p .r6, p .r7)'
+        System::Call 'kernel32::WaitForSingleObject(p r6, i 10000) i .r3'
+        ${If} $3 <> 0
+            System::Call 'kernel32::TerminateProcess(p r6, i 1)'
+            System::Call 'kernel32::WaitForSingleObject(p r6, i 5000)'
+            StrCpy $8 "did not exit within 10 s"
+        ${Else}
+            System::Call 'kernel32::GetExitCodeProcess(p r6, *i .r3)'
+            StrCpy $8 $3
+        ${EndIf}
+        System::Call 'kernel32::CloseHandle(p r6)'
+        System::Call 'kernel32::CloseHandle(p r7)'
+        ${If} $8 != 0
+            SetErrors
+        ${EndIf}
+    ${EndIf}
+    System::Free $4
+    System::Free $5
 FunctionEnd
 
 ; A failure ends the installation with exit code 2 (no box when silent), and
@@ -212,8 +253,14 @@ FunctionEnd
     ${EndIf}
 !macroend
 
+; The self-update has quit the launcher: whatever failed, the player gets the
+; one that is there back on the screen.
 Function .onInstFailed
     Call RestoreOldFiles
+    ${If} $Restart == 1
+    ${AndIf} ${FileExists} "$INSTDIR\${EXE_NAME}"
+        Exec '"$INSTDIR\${EXE_NAME}"'
+    ${EndIf}
 FunctionEnd
 
 Section "Install"
@@ -250,7 +297,21 @@ Section "Install"
     ${EndIf}
     !insertmacro MOVE_THROUGH_PATIENTLY "$INSTDIR\${EXE_NAME}.new" "$INSTDIR\${EXE_NAME}"
     !insertmacro FAIL_ON_ERRORS
-    Delete "$INSTDIR\${EXE_NAME}.old"
+    ; An upgrade keeps the new launcher only if it loads on this PC; otherwise
+    ; the old one takes its name back in one step.
+    ${If} ${FileExists} "$INSTDIR\${EXE_NAME}.old"
+        Call CheckHealth
+        ${If} ${Errors}
+            !insertmacro MOVE_THROUGH_PATIENTLY "$INSTDIR\${EXE_NAME}.old" "$INSTDIR\${EXE_NAME}"
+            ${If} ${Errors} ; the new launcher's own start record puts it back then
+                !insertmacro MOVE_THROUGH "$INSTDIR\${EXE_NAME}.old" "$INSTDIR\${PREVIOUS_NAME}" 1
+            ${EndIf}
+            MessageBox MB_OK|MB_ICONSTOP "Новая версия ${NAME} не запускается на этом компьютере; установленная версия осталась прежней." /SD IDOK
+            SetErrorLevel 3
+            Abort
+        ${EndIf}
+        !insertmacro MOVE_THROUGH "$INSTDIR\${EXE_NAME}.old" "$INSTDIR\${PREVIOUS_NAME}" 1
+    ${EndIf}
 
     CreateShortCut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\${EXE_NAME}"
     CreateShortCut "$DESKTOP\${NAME}.lnk" "$INSTDIR\${EXE_NAME}"
@@ -291,6 +352,8 @@ Section "Uninstall"
     Delete "$INSTDIR\${EXE_NAME}"
     Delete "$INSTDIR\${EXE_NAME}.new"
     Delete "$INSTDIR\${EXE_NAME}.old"
+    Delete "$INSTDIR\${EXE_NAME}.failed"
+    Delete "$INSTDIR\${PREVIOUS_NAME}"
     Delete "$INSTDIR\${UNINSTALLER}.new"
     Delete "$SMPROGRAMS\${NAME}.lnk"
     Delete "$DESKTOP\${NAME}.lnk"
