@@ -178,7 +178,7 @@ step="1.2.2 crashes at start: its third start puts 1.2.0 back and starts it, whi
 publish crashing 1.2.2
 restart
 until_ok 120 cmp "$inst/VelorLauncher.exe" "$out/crashing/VelorLauncher.exe"
-until_ok 60 eval '[ "$(reg_value "HKCU\\Software\\VELOR RP\\Launcher\\start" unfinished)" = "REG_SZ 1" ]'
+until_ok 60 eval '[ "$(reg_value "HKCU\\Software\\VELOR RP\\Launcher\\start" unfinished)" = "REG_DWORD 0x1" ]'
 absent win "$inst/VelorLauncher.exe"
 win "$inst/VelorLauncher.exe"
 box_once
