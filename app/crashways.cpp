@@ -1,0 +1,81 @@
+#include "app/crashways.h"
+
+#include <QString>
+#include <cstdint>
+#include <cstdlib>
+#include <exception>
+
+// Each way is a function of its own, never inlined, so that a report's frames
+// name it.
+namespace {
+[[gnu::noinline]] void crashByAccessViolation()
+{
+    // Not null: the sanitizers of test builds would stop a null store themselves.
+    *reinterpret_cast<volatile int *>(std::uintptr_t(16)) = 1;
+}
+
+[[gnu::noinline]] int crashByStackOverflow(volatile int depth)
+{
+    volatile char frame[1024];
+    frame[0] = char(depth);
+    if (depth < 0)
+        return 0;
+    return crashByStackOverflow(depth + 1) + frame[0];
+}
+
+[[gnu::noinline]] void crashByIllegalInstruction()
+{
+    __builtin_trap();
+}
+
+[[gnu::noinline]] void crashByAbort()
+{
+    std::abort();
+}
+
+[[gnu::noinline]] void crashByTerminate()
+{
+    std::terminate();
+}
+
+struct Shape
+{
+    Shape() { draw(this); }
+    virtual ~Shape() = default;
+    virtual void paint() = 0;
+    [[gnu::noinline]] static void draw(Shape *shape) { shape->paint(); }
+};
+
+struct Square final : Shape
+{
+    void paint() override { }
+};
+
+[[gnu::noinline]] void crashByPureVirtualCall()
+{
+    Square square;
+}
+
+[[gnu::noinline]] void crashByFatalMessage()
+{
+    qFatal("the crash test's fatal message");
+}
+} // namespace
+
+void CrashWays::crash(const QString &way)
+{
+    if (way == QLatin1String("accessViolation"))
+        crashByAccessViolation();
+    else if (way == QLatin1String("stackOverflow"))
+        crashByStackOverflow(0);
+    else if (way == QLatin1String("illegalInstruction"))
+        crashByIllegalInstruction();
+    else if (way == QLatin1String("abort"))
+        crashByAbort();
+    else if (way == QLatin1String("terminate"))
+        crashByTerminate();
+    else if (way == QLatin1String("pureVirtualCall"))
+        crashByPureVirtualCall();
+    else if (way == QLatin1String("fatalMessage"))
+        crashByFatalMessage();
+}
