@@ -7,6 +7,7 @@
 # machine. Prints each frame followed by what it names; a frame of a module
 # without symbols keeps its module and offset alone.
 set -euo pipefail
+PATH="/usr/bin:/bin:$PATH" # also when started from a Windows program under Wine
 report="${1:?usage: symbolize.sh <crash report> [<symbols folder>]}" symbols="${2:-}"
 [ "$report" != - ] || report=/dev/stdin
 indexes=() frames=() files=() addresses=()
