@@ -31,7 +31,7 @@ namespace {
 /// or a process with a broken heap can still do.
 struct Text final
 {
-    char data[16384];
+    char data[32768];
     std::size_t size = 0;
 
     Text &add(const char *text)
@@ -96,20 +96,28 @@ void copyInto(char *into, std::size_t capacity, const std::string &text)
     into[size] = 0;
 }
 
-/// Leaves room for one more report among the newest keptReports.
+/// Leaves room for one more report among the newest keptReports. Compares
+/// native names: another file in the folder may have a name no narrow string
+/// holds.
 void prune(const std::filesystem::path &folder)
 {
+    using Native = std::filesystem::path::string_type;
+    const Native prefix = std::filesystem::path("crash-").native();
     std::error_code error;
     std::set<std::filesystem::path> stems;
-    for (const auto &entry : std::filesystem::directory_iterator(folder, error)) {
-        const std::filesystem::path name = entry.path().filename();
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::filesystem::path name = entry->path().filename();
         const std::filesystem::path extension = name.extension();
-        if (name.string().rfind("crash-", 0) == 0 && (extension == ".txt" || extension == ".dmp"))
+        if (name.native().compare(0, prefix.size(), prefix) == 0 && (extension == ".txt" || extension == ".dmp"))
             stems.insert(name.stem());
     }
     while (stems.size() > std::size_t(CrashReport::keptReports - 1)) {
-        for (const char *extension : {".txt", ".dmp"})
-            std::filesystem::remove(folder / (stems.begin()->string() + extension), error);
+        for (const char *extension : {".txt", ".dmp"}) {
+            std::filesystem::path file = folder / *stems.begin();
+            file += extension;
+            std::filesystem::remove(file, error);
+        }
         stems.erase(stems.begin());
     }
 }
@@ -122,6 +130,7 @@ wchar_t logPath[4096];
 constexpr DWORD abortCode = 0x40000015; // STATUS_FATAL_APP_EXIT, as the C runtime's own abort ends with
 constexpr DWORD terminateCode = 0xE0000001;
 constexpr DWORD fatalMessageCode = 0xE0000002;
+constexpr DWORD pureVirtualCallCode = 0xE0000003;
 
 using WriteDump = BOOL(WINAPI *)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
     PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
@@ -130,6 +139,7 @@ HANDLE requested = nullptr;
 HANDLE written = nullptr;
 EXCEPTION_POINTERS *crash = nullptr;
 DWORD crashedThread = 0;
+DWORD writerThread = 0;
 std::atomic<DWORD> firstCrashed{0};
 
 const char *describe(DWORD code)
@@ -149,6 +159,8 @@ const char *describe(DWORD code)
         return "std::terminate";
     case fatalMessageCode:
         return "fatal message";
+    case pureVirtualCallCode:
+        return "pure virtual call";
     }
     return "exception";
 }
@@ -197,7 +209,8 @@ void writeFile(const wchar_t *path, const Text &text, DWORD disposition)
 /// of its stack.
 void addFrames(Text &text, CONTEXT context)
 {
-    for (int index = 0; index < 64 && context.Rip; ++index) {
+    // A call through a null pointer leaves the caller's address on top of the stack, as a leaf does.
+    for (int index = 0; index < 64 && (context.Rip || index == 0); ++index) {
         text.add("#").number(index).add(" ");
         addModuleOf(text, context.Rip);
         text.add("\n");
@@ -219,6 +232,17 @@ void addFrames(Text &text, CONTEXT context)
     }
 }
 
+// The writer's own thread holds nothing of the crash; left out, since Wine
+// puts the whole reserve of a dumping thread's stack into the dump.
+BOOL CALLBACK leaveOutWriter(void *, const PMINIDUMP_CALLBACK_INPUT input, PMINIDUMP_CALLBACK_OUTPUT output)
+{
+    if (input->CallbackType == IncludeThreadCallback && input->IncludeThread.ThreadId == writerThread)
+        return FALSE;
+    if (input->CallbackType == ThreadCallback && input->Thread.ThreadId == writerThread)
+        output->ThreadWriteFlags = 0;
+    return TRUE;
+}
+
 void writeReport()
 {
     SYSTEMTIME now;
@@ -227,18 +251,7 @@ void writeReport()
     stem.clear();
     addStem(stem, t, ::GetCurrentProcessId());
     const EXCEPTION_RECORD &record = *crash->ExceptionRecord;
-    wchar_t path[4200];
-    widen(path, 4200, folderPath, stem.data, L".dmp");
-    HANDLE dump = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (dump != INVALID_HANDLE_VALUE) {
-        // Threads, their stacks, the modules and the exception: well under a megabyte.
-        MINIDUMP_EXCEPTION_INFORMATION exception{crashedThread, crash, FALSE};
-        if (writeDump)
-            writeDump(
-                ::GetCurrentProcess(), ::GetCurrentProcessId(), dump, MiniDumpNormal, &exception, nullptr, nullptr);
-        ::CloseHandle(dump);
-    }
-
+    // The text and the log line first: they take a moment, the dump may take seconds.
     report.clear();
     report.add("time: ");
     addTime(report, t);
@@ -249,14 +262,27 @@ void writeReport()
         report.add(", address ").hex(record.ExceptionInformation[1]);
     report.add("\nthread: ").number(crashedThread).add("\nframes of the crashing thread:\n");
     addFrames(report, *crash->ContextRecord);
+    wchar_t path[4200];
     widen(path, 4200, folderPath, stem.data, L".txt");
     writeFile(path, report, CREATE_ALWAYS);
 
     logLine.clear();
     addTime(logLine, t);
     logLine.add(" fatal [crash] the launcher crashed: exception ").hex(record.ExceptionCode).add(" (");
-    logLine.add(describe(record.ExceptionCode)).add("); report crashes/").add(stem.data).add(".txt\r\n");
+    logLine.add(describe(record.ExceptionCode)).add("); report crashes/").add(stem.data).add(".txt\n");
     writeFile(logPath, logLine, OPEN_ALWAYS);
+
+    widen(path, 4200, folderPath, stem.data, L".dmp");
+    HANDLE dump = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (dump == INVALID_HANDLE_VALUE)
+        return;
+    // The threads with their stacks' used part, the modules and the exception:
+    // an overflowed stack adds the exe's whole stack reserve (2 MB).
+    MINIDUMP_EXCEPTION_INFORMATION exception{crashedThread, crash, FALSE};
+    MINIDUMP_CALLBACK_INFORMATION callback{&leaveOutWriter, nullptr};
+    if (writeDump)
+        writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), dump, MiniDumpNormal, &exception, nullptr, &callback);
+    ::CloseHandle(dump);
 }
 
 DWORD WINAPI writer(void *)
@@ -265,6 +291,17 @@ DWORD WINAPI writer(void *)
     if (HMODULE dbghelp = ::LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
         const auto function = reinterpret_cast<void (*)()>(::GetProcAddress(dbghelp, "MiniDumpWriteDump"));
         writeDump = reinterpret_cast<WriteDump>(function);
+        // Made ready now: Wine's dbghelp, left to start on the dump, takes
+        // seconds to read the modules and leaves out the exception if it is
+        // cut short; no dump needs their debug information.
+        using SetOptions = DWORD(WINAPI *)(DWORD);
+        const auto options = reinterpret_cast<void (*)()>(::GetProcAddress(dbghelp, "SymSetOptions"));
+        if (options)
+            reinterpret_cast<SetOptions>(options)(SYMOPT_DEFERRED_LOADS | SYMOPT_UNDNAME);
+        using Initialize = BOOL(WINAPI *)(HANDLE, PCWSTR, BOOL);
+        const auto initialize = reinterpret_cast<void (*)()>(::GetProcAddress(dbghelp, "SymInitializeW"));
+        if (initialize)
+            reinterpret_cast<Initialize>(initialize)(::GetCurrentProcess(), nullptr, FALSE);
     }
     ::WaitForSingleObject(requested, INFINITE);
     writeReport();
@@ -294,6 +331,18 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS *pointers)
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// An overflowed stack has too little room left for the search of a handler
+// that ends in onUnhandledException (Wine does not honour the stack guarantee
+// at all), so it is handed over first thing, and the process ends right here.
+LONG WINAPI onStackOverflow(EXCEPTION_POINTERS *pointers)
+{
+    if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_STACK_OVERFLOW)
+        return EXCEPTION_CONTINUE_SEARCH;
+    handOver(pointers);
+    ::TerminateProcess(::GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
 [[noreturn]] void reportHere(DWORD code)
 {
     CONTEXT context;
@@ -312,11 +361,22 @@ void onAbort(int)
     reportHere(abortCode);
 }
 
-// A pure virtual call reaches this too: the C++ runtime's handler of it terminates.
 [[noreturn]] void onTerminate()
 {
     reportHere(terminateCode);
 }
+
+} // namespace
+
+// In a static MinGW build the C++ runtime's handler of a pure virtual call is
+// a weak symbol that nothing defines: such a call would jump to address 0.
+// This one reports it for what it is.
+extern "C" [[noreturn]] void __cxa_pure_virtual()
+{
+    reportHere(pureVirtualCallCode);
+}
+
+namespace {
 
 #else
 
@@ -531,7 +591,8 @@ void CrashReport::install(
     logFile.wstring().copy(logPath, sizeof logPath / sizeof *logPath - 1);
     requested = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     written = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = ::CreateThread(nullptr, 256 * 1024, &writer, nullptr, 0, nullptr);
+    HANDLE thread
+        = ::CreateThread(nullptr, 256 * 1024, &writer, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, &writerThread);
     if (!requested || !written || !thread)
         return;
     ::CloseHandle(thread);
@@ -539,6 +600,7 @@ void CrashReport::install(
     ULONG guarantee = 64 * 1024;
     ::SetThreadStackGuarantee(&guarantee);
     ::SetUnhandledExceptionFilter(&onUnhandledException);
+    ::AddVectoredExceptionHandler(1, &onStackOverflow);
     std::signal(SIGABRT, &onAbort);
     std::set_terminate(&onTerminate);
 #else

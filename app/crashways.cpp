@@ -11,7 +11,8 @@ namespace {
 [[gnu::noinline]] void crashByAccessViolation()
 {
     // Not null: the sanitizers of test builds would stop a null store themselves.
-    *reinterpret_cast<volatile int *>(std::uintptr_t(16)) = 1;
+    volatile int *volatile target = reinterpret_cast<volatile int *>(std::uintptr_t(16));
+    *target = 1;
 }
 
 [[gnu::noinline]] int crashByStackOverflow(volatile int depth)
@@ -43,7 +44,12 @@ struct Shape
     Shape() { draw(this); }
     virtual ~Shape() = default;
     virtual void paint() = 0;
-    [[gnu::noinline]] static void draw(Shape *shape) { shape->paint(); }
+    [[gnu::noinline]] static void draw(Shape *shape)
+    {
+        // Through a pointer the optimiser cannot see: it would drop a call it knows is pure.
+        Shape *volatile unseen = shape;
+        unseen->paint();
+    }
 };
 
 struct Square final : Shape

@@ -195,7 +195,7 @@ void TestChannel::crashLeavesAReport_data()
     QTest::newRow("illegal instruction") << "illegalInstruction" << 4 << 0xc000001du;
     QTest::newRow("abort") << "abort" << 6 << 0x40000015u;
     QTest::newRow("std::terminate") << "terminate" << 6 << 0xe0000001u;
-    QTest::newRow("pure virtual call") << "pureVirtualCall" << 6 << 0xe0000001u;
+    QTest::newRow("pure virtual call") << "pureVirtualCall" << 6 << 0xe0000003u;
     QTest::newRow("qFatal") << "fatalMessage" << 6 << 0xe0000002u;
 }
 
