@@ -137,6 +137,7 @@ using WriteDump = BOOL(WINAPI *)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP
 WriteDump writeDump = nullptr;
 HANDLE requested = nullptr;
 HANDLE written = nullptr;
+HANDLE prepare = nullptr;
 EXCEPTION_POINTERS *crash = nullptr;
 DWORD crashedThread = 0;
 DWORD writerThread = 0;
@@ -285,24 +286,34 @@ void writeReport()
     ::CloseHandle(dump);
 }
 
+void loadDumpLibrary()
+{
+    // From Windows' own folder, never one a download put beside the launcher.
+    HMODULE dbghelp = ::LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!dbghelp)
+        return;
+    const auto function = reinterpret_cast<void (*)()>(::GetProcAddress(dbghelp, "MiniDumpWriteDump"));
+    writeDump = reinterpret_cast<WriteDump>(function);
+    // Made ready now: Wine's dbghelp, left to start on the dump, takes seconds
+    // to read the modules and leaves out the exception if it is cut short; no
+    // dump needs their debug information.
+    using SetOptions = DWORD(WINAPI *)(DWORD);
+    const auto options = reinterpret_cast<void (*)()>(::GetProcAddress(dbghelp, "SymSetOptions"));
+    if (options)
+        reinterpret_cast<SetOptions>(options)(SYMOPT_DEFERRED_LOADS | SYMOPT_UNDNAME);
+    using Initialize = BOOL(WINAPI *)(HANDLE, PCWSTR, BOOL);
+    const auto initialize = reinterpret_cast<void (*)()>(::GetProcAddress(dbghelp, "SymInitializeW"));
+    if (initialize)
+        reinterpret_cast<Initialize>(initialize)(::GetCurrentProcess(), nullptr, FALSE);
+}
+
 DWORD WINAPI writer(void *)
 {
-    // Loaded here, off the start's way; from Windows' own folder, never one a download put beside the launcher.
-    if (HMODULE dbghelp = ::LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-        const auto function = reinterpret_cast<void (*)()>(::GetProcAddress(dbghelp, "MiniDumpWriteDump"));
-        writeDump = reinterpret_cast<WriteDump>(function);
-        // Made ready now: Wine's dbghelp, left to start on the dump, takes
-        // seconds to read the modules and leaves out the exception if it is
-        // cut short; no dump needs their debug information.
-        using SetOptions = DWORD(WINAPI *)(DWORD);
-        const auto options = reinterpret_cast<void (*)()>(::GetProcAddress(dbghelp, "SymSetOptions"));
-        if (options)
-            reinterpret_cast<SetOptions>(options)(SYMOPT_DEFERRED_LOADS | SYMOPT_UNDNAME);
-        using Initialize = BOOL(WINAPI *)(HANDLE, PCWSTR, BOOL);
-        const auto initialize = reinterpret_cast<void (*)()>(::GetProcAddress(dbghelp, "SymInitializeW"));
-        if (initialize)
-            reinterpret_cast<Initialize>(initialize)(::GetCurrentProcess(), nullptr, FALSE);
-    }
+    // The library is loaded once the window is up (or at the crash, if that
+    // comes first): it costs the first frame nothing.
+    const HANDLE either[] = {requested, prepare};
+    ::WaitForMultipleObjects(2, either, FALSE, INFINITE);
+    loadDumpLibrary();
     ::WaitForSingleObject(requested, INFINITE);
     writeReport();
     ::SetEvent(written);
@@ -591,9 +602,10 @@ void CrashReport::install(
     logFile.wstring().copy(logPath, sizeof logPath / sizeof *logPath - 1);
     requested = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     written = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    prepare = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread
         = ::CreateThread(nullptr, 256 * 1024, &writer, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, &writerThread);
-    if (!requested || !written || !thread)
+    if (!requested || !written || !prepare || !thread)
         return;
     ::CloseHandle(thread);
     // Room for the hand-over on an overflowed stack.
@@ -630,7 +642,10 @@ void CrashReport::install(
 
 void CrashReport::refreshModules()
 {
-#ifndef _WIN32
+#ifdef _WIN32
+    if (prepare)
+        ::SetEvent(prepare);
+#else
     captureModules();
 #endif
 }

@@ -25,8 +25,9 @@ inline constexpr int keptReports = 5;
 /// Removes the oldest reports so that a new one makes keptReports at most.
 void install(const std::filesystem::path &folder, const std::filesystem::path &logFile, const std::string &about);
 
-/// Takes in the libraries loaded since install(), so that their frames get
-/// their names too (the platform plugin, for one).
+/// Call once the first frame is out: takes in the libraries loaded since
+/// install(), so that their frames get their names too (the platform plugin,
+/// for one); on Windows readies the dump library, off the start's way.
 void refreshModules();
 
 /// A fatal message of the toolkit, which is about to end the process. On
