@@ -13,10 +13,8 @@
 InstanceChannel::InstanceChannel(const QString &name, QObject *parent)
     : QObject(parent)
     , m_address(Platform::channelAddress(name))
-    , m_lock(Platform::singleInstanceLockPath(name))
+    , m_lock(name)
 {
-    // The first copy may run for days; only a dead owner makes the lock stale.
-    m_lock.setStaleLockTime(0);
 }
 
 InstanceChannel::Role InstanceChannel::claim(QLocalSocket &socket, int connectWaitMs, int contentionWaitMs)
@@ -32,7 +30,7 @@ InstanceChannel::Role InstanceChannel::claim(QLocalSocket &socket, int connectWa
     };
     if (reached(connectWaitMs))
         return Platform::isOwnServer(socket) ? Role::Second : refuse(socket);
-    if (m_lock.tryLock(0))
+    if (m_lock.tryLock())
         return Role::First;
 
     emit contended();
@@ -40,7 +38,7 @@ InstanceChannel::Role InstanceChannel::claim(QLocalSocket &socket, int connectWa
     while (!deadline.hasExpired()) {
         if (reached(100))
             return Platform::isOwnServer(socket) ? Role::Second : refuse(socket);
-        if (m_lock.tryLock(0))
+        if (m_lock.tryLock())
             return Role::First;
         QThread::msleep(50);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QLockFile>
+#include "config/platform.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -74,7 +75,7 @@ private:
     Role refuse(QLocalSocket &socket);
 
     QString m_address;
-    QLockFile m_lock;
+    Platform::InstanceLock m_lock;
     QLocalServer *m_server = nullptr;
     int m_idleTimeoutMs = 10000;
 };

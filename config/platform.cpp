@@ -11,6 +11,7 @@
 // clang-format off
 #include <windows.h>
 #include <QLocalSocket>
+#include <fcntl.h>
 #include <io.h>
 #include <sddl.h>
 #include <vector>
@@ -241,19 +242,91 @@ void letComeForward(QLocalSocket &socket)
 #endif
 }
 
+#ifdef Q_OS_WIN
+InstanceLock::InstanceLock(const QString &name)
+    : m_name(QStringLiteral("Local\\") + channelAddress(name))
+{
+}
+
+InstanceLock::~InstanceLock()
+{
+    unlock();
+}
+
+bool InstanceLock::tryLock()
+{
+    if (m_mutex)
+        return false;
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t *>(m_name.utf16()));
+    if (!mutex)
+        return false;
+    // Abandoned: its last owner ended without letting go, which makes it ours.
+    const DWORD waited = ::WaitForSingleObject(mutex, 0);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        ::CloseHandle(mutex);
+        return false;
+    }
+    m_mutex = mutex;
+    return true;
+}
+
+void InstanceLock::unlock()
+{
+    if (!m_mutex)
+        return;
+    ::ReleaseMutex(m_mutex);
+    ::CloseHandle(m_mutex);
+    m_mutex = nullptr;
+}
+
+bool InstanceLock::isLocked() const
+{
+    return m_mutex != nullptr;
+}
+#else
 QString singleInstanceLockPath(const QString &name)
 {
-#ifdef Q_OS_WIN
-    // The temporary folder is per user on Windows already.
-    return QDir::tempPath() + QLatin1Char('/') + name + QStringLiteral(".lock");
-#else
     const QString address = channelAddress(name);
     if (!address.isEmpty())
         return address + QStringLiteral(".lock");
     return QDir::tempPath() + QLatin1Char('/') + name + QLatin1Char('-') + QString::number(::getuid())
         + QStringLiteral(".lock");
-#endif
 }
+
+InstanceLock::InstanceLock(const QString &name)
+    : m_file(singleInstanceLockPath(name))
+{
+    // The first copy may run for days; only a dead owner makes the lock stale.
+    m_file.setStaleLockTime(0);
+}
+
+InstanceLock::~InstanceLock() = default;
+
+bool InstanceLock::tryLock()
+{
+    if (m_file.tryLock(0))
+        return true;
+    if (m_file.error() != QLockFile::LockFailedError)
+        return false;
+    // QLockFile takes the owner for alive while its process id runs a program
+    // of the launcher's name, yet ids are handed out again: a dead owner's may
+    // now be another copy's or this very one's. The owner's hold on the open
+    // file ends with its process and decides; the lock QLockFile itself takes
+    // while it clears a stale file keeps two copies from clearing at once.
+    QLockFile clearing(m_file.fileName() + QStringLiteral(".rmlock"));
+    return clearing.tryLock(0) && m_file.removeStaleLockFile() && m_file.tryLock(0);
+}
+
+void InstanceLock::unlock()
+{
+    m_file.unlock();
+}
+
+bool InstanceLock::isLocked() const
+{
+    return m_file.isLocked();
+}
+#endif
 
 void syncToDisk(QFileDevice &file)
 {
@@ -274,6 +347,32 @@ bool replaceFile(const QString &from, const QString &to)
 #else
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 #endif
+}
+
+std::unique_ptr<QFile> openHeld(const QString &path)
+{
+    auto file = std::make_unique<QFile>(path);
+#ifdef Q_OS_WIN
+    // Others may read it (the unpacker must), but not write, rename or delete it.
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    HANDLE handle = ::CreateFileW(
+        native.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY);
+    if (descriptor < 0) {
+        ::CloseHandle(handle);
+        return nullptr;
+    }
+    if (!file->open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::_close(descriptor);
+        return nullptr;
+    }
+#else
+    if (!file->open(QIODevice::ReadOnly))
+        return nullptr;
+#endif
+    return file;
 }
 
 void endProcessNow(int code)

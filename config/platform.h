@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QLockFile>
 #include <QString>
 #include <QStringList>
 #include <memory>
 
+class QFile;
 class QFileDevice;
 class QLocalSocket;
 class QSettings;
@@ -73,12 +75,47 @@ bool isOwnClient(QLocalSocket &socket);
 /// a link is, hand that on.
 void letComeForward(QLocalSocket &socket);
 
-/// A per-user lock file that decides which launcher copy is the first one.
+/// Decides which launcher copy of this user is the first one. The claim dies
+/// with its process however that ends, a crash or "End task" included: on
+/// Windows a named mutex of the session and the user, which the system lets go
+/// of with the process; elsewhere a lock file, whose owner's hold on it ends
+/// with the process too.
+class InstanceLock final
+{
+public:
+    explicit InstanceLock(const QString &name);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock &) = delete;
+    InstanceLock &operator=(const InstanceLock &) = delete;
+
+    /// Takes the claim without waiting; false while another copy holds it.
+    bool tryLock();
+    void unlock();
+    bool isLocked() const;
+
+private:
+#ifdef Q_OS_WIN
+    QString m_name;
+    void *m_mutex = nullptr;
+#else
+    QLockFile m_file;
+#endif
+};
+
+#ifndef Q_OS_WIN
+/// The per-user lock file of InstanceLock.
 QString singleInstanceLockPath(const QString &name);
+#endif
 
 /// Flushes a written file to the disk, so that a rename after it never leaves
 /// an empty file behind a crash.
 void syncToDisk(QFileDevice &file);
+
+/// Opens path for reading and, on Windows, keeps every other program from
+/// changing, replacing or removing it for as long as it stays open, so that
+/// what was checked in it is what a later reader gets. Elsewhere a plain
+/// open: the file's folder keeps others out. Null when it cannot be opened.
+std::unique_ptr<QFile> openHeld(const QString &path);
 
 /// Puts the file from in the place of the file to, replacing it at once.
 bool replaceFile(const QString &from, const QString &to);

@@ -12,7 +12,6 @@
 #include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <sodium.h>
 
 namespace {
 // If-Range takes only a strong validator: an ETag that is not weak, else the date.
@@ -50,9 +49,6 @@ FileDownload::FileDownload(QNetworkAccessManager *manager, int stallTimeoutMs, Q
     , m_stallTimeoutMs(stallTimeoutMs)
     , m_commitStep(&Platform::replaceFile)
 {
-    // Once per process, before libsodium's first use; its SHA-256 needs nothing
-    // it sets up, so a failure here costs nothing.
-    [[maybe_unused]] static const int sodium = sodium_init();
     m_resumeTimer.setSingleShot(true);
     connect(&m_resumeTimer, &QTimer::timeout, this, [this] { request(m_received); });
 }
@@ -75,14 +71,13 @@ void FileDownload::setCommitPolicy(CommitStep step, int attempts, int delayMs)
     m_commitDelayMs = delayMs;
 }
 
-void FileDownload::start(const QString &url, const QString &path, bool hash)
+void FileDownload::start(const QString &url, const QString &path)
 {
     if (m_running)
         return;
     m_running = true;
     m_url = url;
     m_path = path;
-    m_hashing = hash;
     m_validator.clear();
     m_length = -1;
     m_resumes = 0;
@@ -99,7 +94,7 @@ void FileDownload::start(const QString &url, const QString &path, bool hash)
     if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         qCWarning(lcNetwork).noquote() << "cannot create" << m_file->fileName() << ':' << m_file->errorString();
         // Nowhere to save it: don't fetch it at all.
-        QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::SaveFailed, {}, 0, {}}); });
+        QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::SaveFailed, {}, 0}); });
         return;
     }
     qCInfo(lcNetwork).noquote() << "downloading" << loggable(QUrl(url, QUrl::TolerantMode)) << "to" << path;
@@ -112,10 +107,6 @@ void FileDownload::startOver()
     m_file->resize(0);
     m_file->seek(0);
     m_received = 0;
-    // libsodium's SHA-256: about twice as fast as Qt's on a large archive.
-    m_hash.reset(m_hashing ? new crypto_hash_sha256_state : nullptr);
-    if (m_hash)
-        crypto_hash_sha256_init(m_hash.get());
 }
 
 void FileDownload::request(qint64 offset)
@@ -183,7 +174,7 @@ bool FileDownload::acceptHead()
     m_reply->deleteLater();
     m_reply = nullptr;
     if (m_startedOver) {
-        conclude({Outcome::Kind::NetworkError, error, 0, {}});
+        conclude({Outcome::Kind::NetworkError, error, 0});
     } else {
         m_startedOver = true;
         startOver();
@@ -201,7 +192,7 @@ void FileDownload::cancel()
         m_reply->abort();
     else if (m_resumeTimer.isActive()) {
         m_resumeTimer.stop();
-        QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::Canceled, {}, 0, {}}); });
+        QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::Canceled, {}, 0}); });
     }
 }
 
@@ -221,9 +212,6 @@ void FileDownload::drain()
             return;
         }
         m_received += size;
-        if (m_hash)
-            crypto_hash_sha256_update(
-                m_hash.get(), reinterpret_cast<const unsigned char *>(m_buffer.constData()), quint64(size));
     }
 }
 
@@ -240,18 +228,18 @@ void FileDownload::onReplyFinished()
 
     using Kind = Outcome::Kind;
     if (m_writeFailed)
-        return conclude({Kind::SaveFailed, {}, 0, {}});
+        return conclude({Kind::SaveFailed, {}, 0});
     if (m_canceled)
-        return conclude({Kind::Canceled, {}, 0, {}});
+        return conclude({Kind::Canceled, {}, 0});
     // Qt reports a body cut short as a closed connection or, at times, as a
     // success; either way it is a cut. A part without a length of its own
     // ends at the close, so the file's length is what tells.
     const bool cut
         = (reply->error() == QNetworkReply::NoError || reply->error() == QNetworkReply::RemoteHostClosedError)
         && m_received < m_length;
-    Outcome failure{Kind::NetworkError, reply->errorString(), 0, {}};
+    Outcome failure{Kind::NetworkError, reply->errorString(), 0};
     if (reply->error() == QNetworkReply::OperationCanceledError) // only the transfer time-out aborts it otherwise
-        failure = {Kind::Stalled, {}, (qMax(m_stallTimeoutMs, 1) + 999) / 1000, {}};
+        failure = {Kind::Stalled, {}, (qMax(m_stallTimeoutMs, 1) + 999) / 1000};
     else if (cut || reply->error() == QNetworkReply::NoError)
         failure.kind = cut ? Kind::Cut : Kind::Saved;
     if (failure.kind != Kind::Saved) {
@@ -268,13 +256,13 @@ void FileDownload::onReplyFinished()
     }
     if (m_length >= 0 && m_received != m_length) {
         qCWarning(lcNetwork) << "received" << m_received << "bytes of a file of" << m_length;
-        return conclude({Kind::NetworkError, reply->errorString(), 0, {}});
+        return conclude({Kind::NetworkError, reply->errorString(), 0});
     }
     Platform::syncToDisk(*m_file);
     m_file->close();
     if (m_file->error() != QFileDevice::NoError) {
         qCWarning(lcNetwork).noquote() << "cannot write" << m_file->fileName() << ':' << m_file->errorString();
-        return conclude({Kind::SaveFailed, {}, 0, {}});
+        return conclude({Kind::SaveFailed, {}, 0});
     }
     commit(m_commitAttempts);
 }
@@ -298,17 +286,12 @@ void FileDownload::commit(int attemptsLeft)
 {
     if (m_commitStep(m_file->fileName(), m_path)) {
         m_file.reset();
-        QByteArray digest;
-        if (m_hash) {
-            digest.resize(crypto_hash_sha256_BYTES);
-            crypto_hash_sha256_final(m_hash.get(), reinterpret_cast<unsigned char *>(digest.data()));
-        }
         qCInfo(lcNetwork).noquote() << "saved" << m_path << '(' << m_received << "bytes)";
-        return conclude({Outcome::Kind::Saved, {}, 0, digest});
+        return conclude({Outcome::Kind::Saved, {}, 0});
     }
     if (attemptsLeft <= 1) {
         qCWarning(lcNetwork).noquote() << "cannot put the download in place as" << m_path;
-        return conclude({Outcome::Kind::SaveFailed, {}, 0, {}});
+        return conclude({Outcome::Kind::SaveFailed, {}, 0});
     }
     QTimer::singleShot(m_commitDelayMs, this, [this, attemptsLeft] { commit(attemptsLeft - 1); });
 }
@@ -318,7 +301,6 @@ void FileDownload::conclude(Outcome outcome)
     if (m_file) // an unsaved body goes with it
         m_file->remove();
     m_file.reset();
-    m_hash.reset();
     m_running = false;
     emit finished(outcome);
 }

@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 
-struct crypto_hash_sha256_state;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QFile;
@@ -50,7 +49,6 @@ public:
         Kind kind = Kind::NetworkError;
         QString networkError; ///< the network layer's own description
         int stallSeconds = 0;
-        QByteArray sha256; ///< for Saved with hashing asked for: the whole file's digest
     };
 
     /// Puts the finished temporary file in the target's place.
@@ -71,9 +69,8 @@ public:
     /// How long to wait before each resume of a broken transfer; as many resumes as delays.
     void setResumeDelays(const QList<int> &delaysMs) { m_resumeDelaysMs = delaysMs; }
 
-    /// Streams url into path; with hash set the file's SHA-256 is computed as
-    /// it is written. Does nothing while a download runs.
-    void start(const QString &url, const QString &path, bool hash = false);
+    /// Streams url into path. Does nothing while a download runs.
+    void start(const QString &url, const QString &path);
     /// Stops the download; it ends as Canceled.
     void cancel();
     bool isRunning() const { return m_running; }
@@ -103,8 +100,6 @@ private:
 
     QPointer<QNetworkReply> m_reply;
     std::unique_ptr<QFile> m_file;
-    std::unique_ptr<crypto_hash_sha256_state> m_hash;
-    bool m_hashing = false;
     QTimer m_resumeTimer;
     QString m_url;
     QString m_path;

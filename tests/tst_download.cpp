@@ -85,7 +85,7 @@ void TestDownload::download()
     std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &limit);
 #endif
-    download->start(server.url("/setup.exe"), target, true);
+    download->start(server.url("/setup.exe"), target);
     QVERIFY(kind < 0 ? QTest::qWaitFor([&download] { return !download; }) : finished.wait());
 #ifndef Q_OS_WIN
     setrlimit(RLIMIT_FSIZE, &normal);
@@ -106,7 +106,6 @@ void TestDownload::download()
         return;
     const auto outcome = finished.at(0).at(0).value<FileDownload::Outcome>();
     QCOMPARE(int(outcome.kind), kind);
-    QCOMPARE(outcome.sha256, saved ? QCryptographicHash::hash(body, QCryptographicHash::Sha256) : QByteArray());
     // Without a length the bar stays at 0, rather than jump to full at the close.
     const QList<QVariant> full{qint64(body.size()), qint64(body.size())};
     if (saved)

@@ -23,7 +23,7 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
     libz-mingw-w64-dev ninja-build dpkg-dev patch xz-utils perl autoconf automake libtool
     nsis osslsigncode
-    wine wine64 xdotool x11-utils imagemagick libx11-dev libxdamage-dev iproute2
+    wine wine64 xdotool x11-utils imagemagick libx11-dev libxdamage-dev libxtst-dev iproute2
 )
 
 missing=()

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTimer>
+#include <sodium.h>
 
 namespace {
 // What the updater remembers of the last installer it started.
@@ -26,6 +27,20 @@ const QString attemptFolderKey = QStringLiteral("updateAttempt/folder");
 const char *const failureNames[] = {"no answer", "answer cut short", "not a JSON object", "no usable update",
     "download failed", "archive not saved", "checksum mismatch", "unpacking failed", "no installer in the archive",
     "installer did not start", "the attempt could not be recorded"};
+
+QByteArray sha256Of(QFile &file)
+{
+    [[maybe_unused]] static const int sodium = sodium_init();
+    crypto_hash_sha256_state state;
+    crypto_hash_sha256_init(&state);
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    qint64 size = 0;
+    while ((size = file.read(chunk.data(), chunk.size())) > 0)
+        crypto_hash_sha256_update(&state, reinterpret_cast<const unsigned char *>(chunk.constData()), quint64(size));
+    QByteArray digest(crypto_hash_sha256_BYTES, Qt::Uninitialized);
+    crypto_hash_sha256_final(&state, reinterpret_cast<unsigned char *>(digest.data()));
+    return size < 0 ? QByteArray() : digest;
+}
 
 bool sameVersion(const QString &a, const QString &b)
 {
@@ -130,8 +145,7 @@ void Updater::onVersionCheckFinished()
     // progress of updateStarted() is ready for it, even for a download refused
     // on the spot.
     if (m_work->isValid()) {
-        m_download.start(
-            answer.downloadUrl, m_work->filePath(QStringLiteral("update.zip")), !m_expectedSha256.isEmpty());
+        m_download.start(answer.downloadUrl, m_work->filePath(QStringLiteral("update.zip")));
     } else {
         qCWarning(lcUpdate).noquote() << "no folder for the update in" << m_env.tempFolder << ':'
                                       << m_work->errorString();
@@ -159,7 +173,12 @@ void Updater::onDownloadFinished(const FileDownload::Outcome &outcome)
 {
     switch (outcome.kind) {
     case FileDownload::Outcome::Kind::Saved:
-        if (!m_expectedSha256.isEmpty() && outcome.sha256 != m_expectedSha256)
+        // The digest is taken of the archive as it stays until it is unpacked,
+        // held against other programs: none can swap it after its check.
+        m_heldArchive = Platform::openHeld(m_work->filePath(QStringLiteral("update.zip")));
+        if (!m_heldArchive)
+            return fail(Failure::Kind::SaveFailed);
+        if (!m_expectedSha256.isEmpty() && sha256Of(*m_heldArchive) != m_expectedSha256)
             return fail(Failure::Kind::Checksum);
         emit installing();
         return install();
@@ -186,6 +205,7 @@ void Updater::install()
     connect(
         m_unpack.get(), &QProcess::finished, this, [this, archive, folder](int exitCode, QProcess::ExitStatus status) {
             m_unpack.release()->deleteLater();
+            m_heldArchive.reset();
             if (status != QProcess::NormalExit || exitCode != 0)
                 return fail(Failure::Kind::UnpackFailed);
             startInstaller(archive, folder);
@@ -194,6 +214,7 @@ void Updater::install()
         if (error != QProcess::FailedToStart)
             return;
         m_unpack.release()->deleteLater();
+        m_heldArchive.reset();
         fail(Failure::Kind::UnpackFailed);
     });
     QTimer::singleShot(m_env.unpackTimeoutMs, m_unpack.get(), &QProcess::kill);
@@ -233,6 +254,7 @@ void Updater::startInstaller(const QString &archive, const QString &folder)
 void Updater::fail(Failure::Kind kind)
 {
     qCWarning(lcUpdate) << "the update failed:" << failureNames[int(kind)];
+    m_heldArchive.reset(); // before its folder goes: Windows removes no open file
     m_work.reset();
     emit updateFailed({kind, {}, {}});
 }

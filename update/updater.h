@@ -5,6 +5,7 @@
 #include "net/filedownload.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
@@ -105,6 +106,7 @@ private:
     QNetworkAccessManager *m_manager;
     /// The update's archive and what it unpacks to, out of other programs' reach.
     std::unique_ptr<QTemporaryDir> m_work;
+    std::unique_ptr<QFile> m_heldArchive; ///< from its check until it is unpacked
     FileDownload m_download;
     UnpackCommand m_unpackCommand;
     std::unique_ptr<QProcess> m_unpack; ///< while the archive is unpacked

@@ -3,6 +3,9 @@
 // colour (its first painted frame); then waits for the file the program writes
 // when it has seen enough, and ends the program.
 //   framewatch <width> <height> <done file> <timeout s> <program> [arguments...]
+// With CLOSE_AT="<x> <y>" set, the program is not ended but closed by a click
+// at that point of its window, and "unmapped <ms>" and "ended <ms>" tell how
+// long after the click the window left the screen and the program ended.
 // Prints "mapped <ms>" and "frame <ms>" (-1: not seen), and "check <ms>", the
 // longest read-back, by which a later event may be seen late; exits 0 when
 // both were seen and the file came. No polling: each time is taken as the X server's
@@ -11,6 +14,7 @@
 #define _POSIX_C_SOURCE 200809L
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <X11/extensions/Xdamage.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -180,11 +184,45 @@ int main(int argc, char *argv[])
         done = stat(doneFile, &file) == 0;
         exited = waitpid(child, &status, WNOHANG) == child;
     }
+    const char *closeAt = getenv("CLOSE_AT");
+    struct Tracked *shown = NULL;
+    for (int i = 0; i < trackedCount && closeAt; ++i) {
+        if (tracked[i].mapped && tracked[i].width == wantWidth && tracked[i].height == wantHeight)
+            shown = &tracked[i];
+    }
+    double unmappedAfter = -1, endedAfter = -1;
+    if (done && !exited && shown) {
+        int x = 0, y = 0;
+        Window ignored;
+        sscanf(closeAt, "%d %d", &x, &y);
+        XTranslateCoordinates(display, shown->window, DefaultRootWindow(display), x, y, &x, &y, &ignored);
+        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+        XSync(display, False);
+        const double click = nowMs();
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        XFlush(display);
+        while (!exited && nowMs() - click < 20000) {
+            while (XPending(display)) {
+                XEvent event;
+                XNextEvent(display, &event);
+                if (event.type == UnmapNotify && event.xunmap.window == shown->window && unmappedAfter < 0)
+                    unmappedAfter = nowMs() - click;
+            }
+            exited = waitpid(child, &status, WNOHANG) == child;
+            if (!exited)
+                nanosleep(&(struct timespec){0, 2000000}, NULL);
+        }
+        if (exited)
+            endedAfter = nowMs() - click;
+    }
     if (!exited) {
         kill(child, SIGKILL);
         waitpid(child, &status, 0);
     }
     printf("mapped %.3f\nframe %.3f\ncheck %.3f\n", mappedAt, frameAt, longestCheck);
+    if (closeAt)
+        printf("unmapped %.3f\nended %.3f\n", unmappedAfter, endedAfter);
     if (!done)
         fprintf(stderr, "framewatch: %s %s\n", argv[5], exited ? "ended early" : "timed out");
     XCloseDisplay(display);

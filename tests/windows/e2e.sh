@@ -68,11 +68,18 @@ cc=(x86_64-w64-mingw32-gcc-posix -O1 -Wall -Wextra -Werror -mwindows -static "$r
 "${cc[@]}" -o "$decoy/powershell.exe"   # in the working folder of the launcher that updates: must never run
 "${cc[@]}" -DPOWERSHELL -o "$ps/powershell.exe"
 
-step="silent install"
-win "$out/current/VelorLauncher-1.1.9-Setup.exe" /VERYSILENT
 profile="$WINEPREFIX/drive_c/users/$(id -un)"
 inst="$profile/AppData/Local/Programs/VELOR RP Launcher"
 instwin='C:\users\'"$(id -un)"'\AppData\Local\Programs\VELOR RP Launcher'
+
+step="on Windows 7 the installer fails and installs nothing"
+win winecfg /v win7
+absent win "$out/current/VelorLauncher-1.1.9-Setup.exe" /VERYSILENT
+absent test -e "$inst"
+win winecfg /v win10
+
+step="silent install"
+win "$out/current/VelorLauncher-1.1.9-Setup.exe" /VERYSILENT
 
 step="scheme keys, uninstall entry and files"
 scheme='HKCU\Software\Classes\velorlauncher'
@@ -82,6 +89,7 @@ uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelorLaunche
 [ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.1.9" ]
 cmp "$inst/VelorLauncher.exe" "$out/current/VelorLauncher.exe"
 test -f "$profile/Desktop/VELOR RP Launcher.lnk"
+osslsigncode verify -CAfile "$work/cert.pem" -in "$inst/Uninstall.exe"
 
 step="an install that cannot write or swap the exe fails with exit code 2 and leaves the old one"
 for blocked in new old; do
@@ -92,6 +100,12 @@ for blocked in new old; do
     rm -r "$inst/VelorLauncher.exe.$blocked"
 done
 [ "$(reg_value "$uninstall" DisplayVersion)" = "REG_SZ 1.1.9" ]
+
+step="an install while another program holds the exe open without delete sharing for 5 s waits for it and completes"
+"${cc[@]}" -DHOLD -o "$work/holder.exe"
+win "$work/holder.exe" "$instwin\\VelorLauncher.exe" &
+until_ok 10 test -f "$work/held.txt"
+win "$out/current/VelorLauncher-1.1.9-Setup.exe" /VERYSILENT
 
 step="Play through a launch link: the window, the client key, the remembered folder"
 win "$inst/VelorLauncher.exe" velorlauncher://connect/1 &

@@ -3,7 +3,8 @@
  * as Windows does, takes only "-NoProfile -NonInteractive -Command" and exactly VELOR_EXPECT_COMMAND
  * (a format whose two %ls are the update's folder name),
  * and has the host's unzip, which Wine starts but cannot wait for, unpack the archive; failures go
- * to powershell.log. */
+ * to powershell.log. holder.exe (-DHOLD) holds the file it is given open, without delete sharing, for 5 s, once
+ * it notes it in held.txt. */
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>
@@ -27,6 +28,12 @@ int main(void)
     int argc;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc), line[8192] = L"";
 #ifndef POWERSHELL
+#ifdef HOLD
+    HANDLE held = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    note(L"held.txt", argv[1]);
+    Sleep(5000);
+    return !CloseHandle(held);
+#endif
     for (int i = 1; i < argc; ++i)
         wcscat(wcscat(line, i > 1 ? L" " : L""), argv[i]);
     wcscat(line, L"|");

@@ -4,6 +4,10 @@
 ;
 ;   makensis -DVERSION=1.1.9 -DEXE=<VelorLauncher.exe> -DICON=<app.ico> -DOUTFILE=<setup.exe> installer.nsi
 ;
+; With -DSIGN=<sign.sh> -DSIGN_CERT=<cert.pem> -DSIGN_KEY=<key.pem> the
+; uninstaller it writes is signed too, as the installer and the exe are:
+; antivirus heuristics single out unsigned programs that delete files.
+;
 ; Switches, besides NSIS's own /S and /D=<folder> (which must come last):
 ;   /VERYSILENT           no pages and no boxes, as /S
 ;   /CLOSEAPPLICATIONS    wait up to 30 s for a running launcher of the install
@@ -13,7 +17,8 @@
 ; The self-update passes the last three.
 ;
 ; Exit codes: 0 installed; 1 the launcher did not end (nothing replaced); 2 the
-; installation failed, and the launcher that was there stays as it was.
+; installation failed, and the launcher that was there stays as it was, or
+; Windows is older than 10 version 1809, which Qt 6 needs (nothing installed).
 
 Unicode true
 Target amd64-unicode   ; the default 32-bit stub would need 32-bit Windows support
@@ -27,6 +32,7 @@ AllowSkipFiles off
 !include FileFunc.nsh
 !include LogicLib.nsh
 !include MUI2.nsh
+!include WinVer.nsh
 
 !define NAME "VELOR RP Launcher"
 !define PUBLISHER "VELOR RP"
@@ -42,6 +48,9 @@ InstallDir "$LOCALAPPDATA\Programs\${NAME}"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+!ifdef SIGN
+    !uninstfinalize '"${SIGN}" "%1" "${SIGN_CERT}" "${SIGN_KEY}"' = 0
+!endif
 
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=0 "ProductName" "${NAME}"
@@ -93,6 +102,12 @@ FunctionEnd
 
 Function .onInit
     SetShellVarContext current
+    ; An exe left on an older Windows would only fail with an entry-point error.
+    ${IfNot} ${AtLeastBuild} 17763
+        MessageBox MB_OK|MB_ICONSTOP "Для ${NAME} нужна Windows 10 версии 1809 или новее. Ничего не установлено." /SD IDOK
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
     ${GetParameters} $R0
     ClearErrors
     ${GetOptions} $R0 "/VERYSILENT" $R1
@@ -126,6 +141,37 @@ FunctionEnd
     StrCpy $1 "${to}"
     StrCpy $2 ${replace}
     Call MoveThrough
+!macroend
+
+; As MoveThrough, tried again for up to 30 s with a pause that grows each
+; time: an antivirus scanner or another program may hold a file open for
+; seconds, the launcher that has just ended above all.
+Function MoveThroughPatiently
+    StrCpy $R2 0 ; ms waited
+    StrCpy $R3 100 ; the next pause
+    ${Do}
+        ClearErrors
+        Call MoveThrough
+        ${IfNot} ${Errors}
+            Return
+        ${EndIf}
+        ${If} $R2 >= 30000
+            SetErrors
+            Return
+        ${EndIf}
+        Sleep $R3
+        IntOp $R2 $R2 + $R3
+        IntOp $R3 $R3 * 2
+        ${If} $R3 > 5000
+            StrCpy $R3 5000
+        ${EndIf}
+    ${Loop}
+FunctionEnd
+!macro MOVE_THROUGH_PATIENTLY from to
+    StrCpy $0 "${from}"
+    StrCpy $1 "${to}"
+    StrCpy $2 1
+    Call MoveThroughPatiently
 !macroend
 
 ; Writes what the system still caches of file $0 to the disk, so that no
@@ -189,7 +235,7 @@ Section "Install"
     Call FlushFile
     !insertmacro FAIL_ON_ERRORS
     ; Any uninstaller removes any version, so it may take its place first.
-    !insertmacro MOVE_THROUGH "$INSTDIR\${UNINSTALLER}.new" "$INSTDIR\${UNINSTALLER}" 1
+    !insertmacro MOVE_THROUGH_PATIENTLY "$INSTDIR\${UNINSTALLER}.new" "$INSTDIR\${UNINSTALLER}"
     !insertmacro FAIL_ON_ERRORS
     ; A copy of the old launcher stays until the new one has its name, which it
     ; takes over the old one in one step: at no moment is there no launcher.
@@ -202,7 +248,7 @@ Section "Install"
         ${EndIf}
         !insertmacro FAIL_ON_ERRORS
     ${EndIf}
-    !insertmacro MOVE_THROUGH "$INSTDIR\${EXE_NAME}.new" "$INSTDIR\${EXE_NAME}" 1
+    !insertmacro MOVE_THROUGH_PATIENTLY "$INSTDIR\${EXE_NAME}.new" "$INSTDIR\${EXE_NAME}"
     !insertmacro FAIL_ON_ERRORS
     Delete "$INSTDIR\${EXE_NAME}.old"
 
