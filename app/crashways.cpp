@@ -5,6 +5,28 @@
 #include <cstdlib>
 #include <exception>
 
+// Outside the anonymous namespace: with every class of the type in view, the
+// optimiser would take the one overrider for the call's target and drop the call.
+namespace CrashWays {
+struct Shape
+{
+    Shape() { draw(this); }
+    virtual ~Shape() = default;
+    virtual void paint() = 0;
+    [[gnu::noinline]] static void draw(Shape *shape)
+    {
+        // Through a pointer the optimiser cannot see: it would drop a call it knows is pure.
+        Shape *volatile unseen = shape;
+        unseen->paint();
+    }
+};
+
+struct Square final : Shape
+{
+    void paint() override { }
+};
+} // namespace CrashWays
+
 // Each way is a function of its own, never inlined, so that a report's frames
 // name it.
 namespace {
@@ -39,27 +61,9 @@ namespace {
     std::terminate();
 }
 
-struct Shape
-{
-    Shape() { draw(this); }
-    virtual ~Shape() = default;
-    virtual void paint() = 0;
-    [[gnu::noinline]] static void draw(Shape *shape)
-    {
-        // Through a pointer the optimiser cannot see: it would drop a call it knows is pure.
-        Shape *volatile unseen = shape;
-        unseen->paint();
-    }
-};
-
-struct Square final : Shape
-{
-    void paint() override { }
-};
-
 [[gnu::noinline]] void crashByPureVirtualCall()
 {
-    Square square;
+    CrashWays::Square square;
 }
 
 [[gnu::noinline]] void crashByFatalMessage()
