@@ -244,7 +244,8 @@ BOOL CALLBACK leaveOutWriter(void *, const PMINIDUMP_CALLBACK_INPUT input, PMINI
     return TRUE;
 }
 
-void writeReport()
+/// The text and the log line: they take a moment, the dump may take seconds.
+void writeText()
 {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
@@ -252,7 +253,6 @@ void writeReport()
     stem.clear();
     addStem(stem, t, ::GetCurrentProcessId());
     const EXCEPTION_RECORD &record = *crash->ExceptionRecord;
-    // The text and the log line first: they take a moment, the dump may take seconds.
     report.clear();
     report.add("time: ");
     addTime(report, t);
@@ -272,7 +272,11 @@ void writeReport()
     logLine.add(" fatal [crash] the launcher crashed: exception ").hex(record.ExceptionCode).add(" (");
     logLine.add(describe(record.ExceptionCode)).add("); report crashes/").add(stem.data).add(".txt\n");
     writeFile(logPath, logLine, OPEN_ALWAYS);
+}
 
+void writeMinidump()
+{
+    wchar_t path[4200];
     widen(path, 4200, folderPath, stem.data, L".dmp");
     HANDLE dump = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (dump == INVALID_HANDLE_VALUE)
@@ -309,13 +313,18 @@ void loadDumpLibrary()
 
 DWORD WINAPI writer(void *)
 {
-    // The library is loaded once the window is up (or at the crash, if that
-    // comes first): it costs the first frame nothing.
+    // The library is loaded once the window is up, which costs the first
+    // frame nothing; a crash that comes first has its text and log line
+    // written before the library is loaded for its dump.
     const HANDLE either[] = {requested, prepare};
-    ::WaitForMultipleObjects(2, either, FALSE, INFINITE);
-    loadDumpLibrary();
+    const bool crashedFirst = ::WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0;
+    if (!crashedFirst)
+        loadDumpLibrary();
     ::WaitForSingleObject(requested, INFINITE);
-    writeReport();
+    writeText();
+    if (crashedFirst)
+        loadDumpLibrary();
+    writeMinidump();
     ::SetEvent(written);
     return 0;
 }

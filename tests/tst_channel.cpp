@@ -242,6 +242,7 @@ void TestChannel::crashLeavesAReport()
     QVERIFY(dump.size() < 5 << 20);
     QCOMPARE(exceptionCodeOf(dump), exception);
     QVERIFY(report.contains("exception: 0x" + QByteArray::number(exception, 16) + ' '));
+    QVERIFY(report.contains(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()).toUtf8() + "+0x"));
 #else
     QFETCH(int, signal);
     QVERIFY(report.contains("signal: " + QByteArray::number(signal) + ' '));
