@@ -71,6 +71,10 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
             Platform::letComeForward(socket);
             socket.write(link.toUtf8());
             socket.waitForBytesWritten(1000);
+            // The running copy makes sure who is at this end before it takes
+            // the link, and cannot once this copy is gone: it stays until the
+            // other side is done with it.
+            socket.waitForDisconnected(2000);
         }
         socket.close();
         return 0;
