@@ -102,17 +102,18 @@ FunctionEnd
 
 Function .onInit
     SetShellVarContext current
-    ; An exe left on an older Windows would only fail with an entry-point error.
-    ${IfNot} ${AtLeastBuild} 17763
-        MessageBox MB_OK|MB_ICONSTOP "Для ${NAME} нужна Windows 10 версии 1809 или новее. Ничего не установлено." /SD IDOK
-        SetErrorLevel 2
-        Abort
-    ${EndIf}
+    ; Silent first: a box would hold a silent self-update for good.
     ${GetParameters} $R0
     ClearErrors
     ${GetOptions} $R0 "/VERYSILENT" $R1
     ${IfNot} ${Errors}
         SetSilent silent
+    ${EndIf}
+    ; An exe left on an older Windows would only fail with an entry-point error.
+    ${IfNot} ${AtLeastBuild} 17763
+        MessageBox MB_OK|MB_ICONSTOP "Для ${NAME} нужна Windows 10 версии 1809 или новее. Ничего не установлено." /SD IDOK
+        SetErrorLevel 2
+        Abort
     ${EndIf}
     StrCpy $CloseWaitSeconds 0
     ClearErrors
