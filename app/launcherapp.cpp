@@ -130,16 +130,11 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     }
     // Once the window is gone for the player, a new start is a start of its
     // own, and nothing the way out waits for may keep the process for long.
-    // The clock starts at the close; the channel closes a turn later, once the
-    // hidden window has left the screen, since closing a pipe may take time.
     const auto leave = [&channel, &environment](int code) {
-        ExitDeadline::arm(environment.exitDeadlineMs, code);
         channel.close();
+        ExitDeadline::arm(environment.exitDeadlineMs, code);
     };
-    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &channel,
-        [&environment] { ExitDeadline::arm(environment.exitDeadlineMs, 0); });
-    QObject::connect(
-        &app, &QGuiApplication::lastWindowClosed, &channel, [leave] { leave(0); }, Qt::QueuedConnection);
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &channel, [leave] { leave(0); });
     const int code = QApplication::exec();
     window.hide();
     leave(code);
