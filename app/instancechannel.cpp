@@ -81,12 +81,6 @@ void InstanceChannel::close()
 void InstanceChannel::onConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        if (!Platform::isOwnClient(*socket)) {
-            qCWarning(lcChannel) << "dropped a connection from a program of another user";
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
         socket->setReadBufferSize(maxMessageSize);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // A peer that connects and never writes would otherwise hold its socket
@@ -95,9 +89,14 @@ void InstanceChannel::onConnection()
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             // Only the first chunk counts; the connection is done with after it.
             const QByteArray message = socket->read(maxMessageSize);
+            const bool own = Platform::isOwnClient(*socket);
             socket->disconnect(this);
             socket->abort();
             socket->deleteLater();
+            if (!own) {
+                qCWarning(lcChannel) << "dropped a message from a program of another user";
+                return;
+            }
             qCInfo(lcChannel) << "a later copy asked for the window"
                               << (messageRequestsPlay(message) ? "and to play" : "");
             emit activated(messageRequestsPlay(message));

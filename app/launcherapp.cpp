@@ -1,5 +1,6 @@
 #include "app/launcherapp.h"
 
+#include "app/crashreport.h"
 #include "app/exitdeadline.h"
 #include "app/instancechannel.h"
 #include "app/logfile.h"
@@ -22,6 +23,9 @@
 
 #ifdef VELOR_LATENESS_PROBE
 #include "app/latenessprobe.h"
+#endif
+#ifdef VELOR_CRASH_WAYS
+#include "app/crashways.h"
 #endif
 
 namespace {
@@ -53,6 +57,17 @@ int healthCheck(char *program)
     log.install();
     qCWarning(lcUpdate) << "version" << VelorConfig::version << "failed its health check:" << missing;
     return 1;
+}
+
+QtMessageHandler logHandler = nullptr;
+
+// The fatal message reaches the log first, then the crash report.
+void handleMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (logHandler)
+        logHandler(type, context, message);
+    if (type == QtFatalMsg)
+        CrashReport::fatalMessage();
 }
 
 int runProcess(int argc, char *argv[], const StartupHooks &hooks)
@@ -104,6 +119,10 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
             Platform::letComeForward(socket);
             socket.write(link.toUtf8());
             socket.waitForBytesWritten(1000);
+            // The running copy makes sure who is at this end before it takes
+            // the link, and cannot once this copy is gone: it stays until the
+            // other side is done with it.
+            socket.waitForDisconnected(2000);
         }
         socket.close();
         StartRecord::settle(environment);
@@ -115,6 +134,13 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     log.install();
     qInfo().noquote() << Velor::applicationName << environment.version << "on Qt" << qVersion() << "and"
                       << QSysInfo::prettyProductName();
+    const QString about
+        = QStringLiteral("launcher: %1 %2\nqt: %3\nsystem: %4 (%5 %6)\n")
+              .arg(QString::fromUtf8(Velor::applicationName), environment.version, QString::fromLatin1(qVersion()),
+                  QSysInfo::prettyProductName(), QSysInfo::kernelType(), QSysInfo::kernelVersion());
+    CrashReport::install(environment.crashFolder().toStdU16String(),
+        (environment.logFolder + QStringLiteral("/launcher.log")).toStdU16String(), about.toStdString());
+    logHandler = qInstallMessageHandler(&handleMessage);
     if (role == InstanceChannel::Role::Lone)
         qCWarning(lcChannel) << "no channel: later copies open windows of their own";
 
@@ -125,6 +151,7 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
         QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Bold.ttf"));
         QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-ExtraBold.ttf"));
         QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Regular.ttf"));
+        CrashReport::refreshModules(); // the platform plugin and what it loaded
         // Only the lock holder may take over the channel's name: a copy that
         // runs on its own must not remove the name of a live first copy.
         if (role == InstanceChannel::Role::First) {
@@ -136,6 +163,13 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     QTimer::singleShot(environment.startSettledMs, &window, [&environment] { StartRecord::settle(environment); });
     if (hooks.windowShown)
         hooks.windowShown(window);
+#ifdef VELOR_CRASH_WAYS
+    for (const QString &argument : arguments) {
+        if (argument.startsWith(QLatin1String("--crash=")))
+            QMetaObject::invokeMethod(
+                &window, [argument] { CrashWays::crash(argument.mid(8)); }, Qt::QueuedConnection);
+    }
+#endif
     if (!link.isEmpty()) {
         qCInfo(lcChannel) << "started with a launch link";
         QMetaObject::invokeMethod(

@@ -77,6 +77,8 @@ struct LauncherEnvironment final
     QString versionUrl() const { return apiBase + QStringLiteral("/launcher/version"); }
     QString shopUrl() const { return websiteUrl + QStringLiteral("/donate"); }
     QString newsPageBase() const { return websiteUrl + QStringLiteral("/news/"); }
+    /// Crash reports sit beside the log, so that the settings' log folder shows them.
+    QString crashFolder() const { return logFolder + QStringLiteral("/crashes"); }
 
     /// The values compiled into this build, with the real desktop services.
     static LauncherEnvironment compiledIn();

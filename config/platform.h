@@ -66,7 +66,7 @@ QString channelAddress(const QString &name);
 bool isOwnServer(QLocalSocket &socket);
 
 /// Whether the program at the other end of a connection to this launcher's
-/// channel runs as this user. Another account that created the pipe's name
+/// channel runs as this user; ask once a message from it has been read. Another account that created the pipe's name
 /// first would otherwise share its instances and could ask for the game.
 bool isOwnClient(QLocalSocket &socket);
 

@@ -10,6 +10,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QWindow>
+#include <QtEndian>
 #include <QtTest>
 #include <cstdio>
 #include <thread>
@@ -48,6 +49,21 @@ struct Copy
         return false;
     }
 };
+
+#ifdef Q_OS_WIN
+/// The code in a minidump's exception stream; 0 without one.
+quint32 exceptionCodeOf(const QByteArray &dump)
+{
+    const auto at = [&dump](quint32 offset) {
+        return qFromLittleEndian<quint32>(dump.mid(offset, 4).leftJustified(4).constData());
+    };
+    for (quint32 entry = at(12); entry < at(12) + at(8) * 12; entry += 12) {
+        if (at(entry) == 6)
+            return at(at(entry + 8) + 8);
+    }
+    return 0;
+}
+#endif
 } // namespace
 
 class TestChannel final : public QObject
@@ -62,6 +78,8 @@ private slots:
     void copyThatFindsTheLockTakenWaitsForTheChannel();
     void copyKilledHardLeavesNoClaim();
     void closedCopyEndsWhateverItsThreadsDo();
+    void crashLeavesAReport_data();
+    void crashLeavesAReport();
 
 private:
     std::unique_ptr<QTemporaryDir> m_runtime;
@@ -184,6 +202,60 @@ void TestChannel::closedCopyEndsWhateverItsThreadsDo()
     QTRY_VERIFY_WITH_TIMEOUT((said += stuck.process.readAll()).contains("decoding"), 20000);
     stuck.process.closeWriteChannel();
     QVERIFY(stuck.finish());
+}
+
+void TestChannel::crashLeavesAReport_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<uint>("exception");
+    QTest::newRow("access violation") << "accessViolation" << 11 << 0xc0000005u;
+    QTest::newRow("stack overflow") << "stackOverflow" << 11 << 0xc00000fdu;
+    QTest::newRow("illegal instruction") << "illegalInstruction" << 4 << 0xc000001du;
+    QTest::newRow("abort") << "abort" << 6 << 0x40000015u;
+    QTest::newRow("std::terminate") << "terminate" << 6 << 0xe0000001u;
+    QTest::newRow("pure virtual call") << "pureVirtualCall" << 6 << 0xe0000003u;
+    QTest::newRow("qFatal") << "fatalMessage" << 6 << 0xe0000002u;
+}
+
+void TestChannel::crashLeavesAReport()
+{
+    QFETCH(QString, way);
+    const QString folder = m_scratch->filePath("logs/crashes");
+    for (int day = 1; day < 7; ++day)
+        writeFile(folder + "/crash-2000010" + QString::number(day) + "-000000-1.txt", "old");
+    writeFile(folder + "/crash-20000101-000000-1.dmp", "old");
+    qputenv("ASAN_OPTIONS", qgetenv("ASAN_OPTIONS") + ":use_sigaltstack=0"); // the launcher's own stack, not ASan's
+    Copy crashing(m_scratch->path(), {"--crash=" + way});
+    QVERIFY(crashing.finish());
+    QVERIFY(crashing.process.exitStatus() == QProcess::CrashExit || crashing.process.exitCode() != 0);
+    // The newest four old ones stay beside the new one.
+    const QStringList reports = QDir(folder).entryList({"crash-*.txt"}, QDir::Files, QDir::Name);
+    QCOMPARE(reports.size(), 5);
+    QCOMPARE(reports.first(), "crash-20000103-000000-1.txt");
+    QVERIFY(!QFile::exists(folder + "/crash-20000101-000000-1.dmp"));
+    const QByteArray report = readFile(folder + '/' + reports.last());
+#ifdef Q_OS_WIN
+    QFETCH(uint, exception);
+    const QByteArray dump = readFile(folder + '/' + reports.last().chopped(3) + "dmp");
+    QVERIFY(dump.startsWith("MDMP"));
+    QVERIFY(dump.size() < 5 << 20);
+    QCOMPARE(exceptionCodeOf(dump), exception);
+    QVERIFY(report.contains("exception: 0x" + QByteArray::number(exception, 16) + ' '));
+    QVERIFY(report.contains(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()).toUtf8() + "+0x"));
+#else
+    QFETCH(int, signal);
+    QVERIFY(report.contains("signal: " + QByteArray::number(signal) + ' '));
+#endif
+    QVERIFY(readFile(m_scratch->filePath("logs/launcher.log")).contains("[crash] the launcher crashed"));
+#ifndef Q_OS_WIN // a Unix program started under Wine gets no standard output back
+    // The script names the function that crashed among the frames.
+    QProcess symbolize;
+    symbolize.start(VELOR_SYMBOLIZE, {folder + '/' + reports.last()});
+    QVERIFY(symbolize.waitForFinished(60000));
+    const QString crashed = QString("crashBy") + way.front().toUpper() + way.mid(1) + "(";
+    QVERIFY(symbolize.readAll().contains(crashed.toLatin1()));
+#endif
 }
 
 /// A launcher copy in the test environment under $TMPDIR (with $VELOR_STUCK_API, stuck on its way out). It reports

@@ -84,9 +84,11 @@ void TestWindow::startUpAndOffline()
         gate->tryAcquire(1, 10000);
         return QList<QNetworkProxy>{QNetworkProxy(QNetworkProxy::NoProxy)};
     };
+    writeFile(m_env.crashFolder() + "/crash-20261207-203001-1.txt", "report"); // a crash last time, told of once
     {
         MainWindow window(slowProxy);
         window.show();
+        QTRY_VERIFY(window.findChild<QDialog *>("crashNoticeDialog"));
         QTRY_VERIFY(*asked);
         QTRY_COMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "1\u00a0294");
         QTRY_COMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
@@ -116,6 +118,7 @@ void TestWindow::startUpAndOffline()
     QTRY_VERIFY(showsPicture(window));
     QCOMPARE(window.findChild<QLabel *>("onlineLabel")->text(), "0");
     QVERIFY(m_modals->boxes.isEmpty());
+    QVERIFY(!window.findChild<QDialog *>("crashNoticeDialog"));
 }
 
 void TestWindow::settingsChooseTheFolderPlayUses()

@@ -4,6 +4,7 @@
 #include "feed/statuspoller.h"
 #include "launch/playflow.h"
 #include "net/networkmanager.h"
+#include "ui/crashnoticedialog.h"
 #include "ui/newsrow.h"
 #include "ui/settingsdialog.h"
 #include "ui/styledprogressdialog.h"
@@ -147,6 +148,7 @@ void MainWindow::startServices()
     });
     m_network->start(m_env.cacheFolder + QStringLiteral("/http"),
         {QUrl(m_env.apiBase), QUrl(m_env.websiteUrl), QUrl(m_env.clientInstallerUrl)}, m_env.requestTimeoutMs);
+    CrashNoticeDialog::showIfDue(m_env.crashFolder(), this);
     emit servicesStarted();
 }
 

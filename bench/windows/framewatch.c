@@ -196,8 +196,10 @@ int main(int argc, char *argv[])
         Window ignored;
         sscanf(closeAt, "%d %d", &x, &y);
         XTranslateCoordinates(display, shown->window, DefaultRootWindow(display), x, y, &x, &y, &ignored);
+        // The pointer rests on the button a moment first, as a player's does.
         XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
         XSync(display, False);
+        nanosleep(&(struct timespec){0, 300000000}, NULL);
         const double click = nowMs();
         XTestFakeButtonEvent(display, 1, True, CurrentTime);
         XTestFakeButtonEvent(display, 1, False, CurrentTime);

@@ -99,7 +99,8 @@ start() {   # start <kind> <exe>: one start, its figures appended to results.tsv
 kinds=(own "$build/windows-bench/VelorLauncher.exe" bare "$build/windows-bench/VelorBareWindow.exe"
     loopback "$build/windows-bench-loopback/VelorLauncher.exe")
 [ "$where" = --outside ] && kinds=(outside "$build/windows-bench-loopback/VelorLauncher.exe")
-echo "Wine start-up: $runs rounds of ${kinds[0]}, ${kinds[2]}, ${kinds[4]}, each start about 20 s;" \
+names=$(for ((k = 0; k < ${#kinds[@]}; k += 2)); do printf '%s ' "${kinds[k]}"; done)
+echo "Wine start-up ($where): $runs rounds of ${names% }, each start about 20 s;" \
     "load average $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 for round in $(seq 0 "$runs"); do
     for ((k = 0; k < ${#kinds[@]}; k += 2)); do start "${kinds[k]}$([ "$round" = 0 ] && echo -warm-up)" "${kinds[k + 1]}"; done

@@ -5,6 +5,7 @@
 #   VelorLauncher-<version>-Setup.exe   the installer, for the website's download button
 #   VelorLauncher-<version>.zip         the update archive the launcher fetches: that installer
 #   version.json                        the answer for GET /launcher/version
+#   symbols/VelorLauncher.exe           the unstripped launcher, for tools/symbolize.sh (never published)
 # <base URL> is the https:// folder the files will be published in.
 # UPDATE_KEY is the private update signing key; $VELOR_UPDATESIGN signs
 # version.json with it, and its public half must be one of the keys compiled
@@ -41,9 +42,13 @@ fi
 setup="VelorLauncher-$version-Setup.exe"
 zip="VelorLauncher-$version.zip"
 [ -f "$build/$setup" ] || refuse "$build/$setup is missing (make windows)"
+[ -f "$build/symbols/VelorLauncher.exe" ] || refuse "$build/symbols/VelorLauncher.exe is missing (make windows)"
 
 mkdir -p "$out"
 cp "$build/$setup" "$out/"
+# Kept with the release it belongs to: a crash report of these players names its frames with it alone.
+mkdir -p "$out/symbols"
+cp "$build/symbols/VelorLauncher.exe" "$out/symbols/"
 # Stored, not deflated: the installer is LZMA-compressed already, and a stored
 # entry unpacks with any unzip, PowerShell's Expand-Archive included.
 (cd "$out" && zip -q -0 -X "$zip" "$setup")
