@@ -3,8 +3,8 @@
 #include "config/logging.h"
 #include "config/platform.h"
 #include "launch/gameclient.h"
-#include "launch/playprompts.h"
 
+#include <QPointer>
 #include <QProcess>
 #include <QSettings>
 
@@ -22,7 +22,10 @@ PlayFlow::PlayFlow(
     m_download.setCommitPolicy(&Platform::replaceFile, m_env.commitAttempts, m_env.commitRetryDelayMs);
     m_download.setResumeDelays(m_env.resumeDelaysMs);
     m_folder = Platform::openSettings(m_env.settingsLocation)->value(settingsKey, QVariant(QString())).toString();
-    connect(&m_download, &FileDownload::finished, this, &PlayFlow::onDownloadFinished);
+    connect(&m_download, &FileDownload::finished, this, [this](const FileDownload::Outcome &outcome) {
+        m_outcome = outcome;
+        enter(State::ReportingDownload);
+    });
 }
 
 PlayFlow::~PlayFlow()
@@ -52,22 +55,65 @@ bool PlayFlow::chooseFolder(const QString &folder)
 
 void PlayFlow::play()
 {
-    if (m_busy || m_download.isRunning()) {
+    if (m_state == State::Idle)
+        enter(State::StartingClient);
+    else
         m_prompts.bringBack();
-        return;
-    }
-    if (!launch())
-        m_prompts.notify(PlayPrompts::Notice::ClientStartFailed);
 }
 
-bool PlayFlow::launch()
+void PlayFlow::enter(State next)
 {
-    const QString folder = clientFolder();
-    if (folder.isEmpty()) {
-        qCInfo(lcPlay) << "no client found";
-        askWhatToDo();
-        return true;
+    using Answer = PlayPrompts::ClientMissingAnswer;
+    m_state = next;
+    switch (next) {
+    case State::Idle:
+        return;
+    case State::StartingClient: {
+        const QString folder = clientFolder();
+        if (folder.isEmpty()) {
+            qCInfo(lcPlay) << "no client found";
+            return enter(State::AskingWhatToDo);
+        }
+        return enter(launch(folder) ? State::Idle : State::ReportingClientFailure);
     }
+    case State::AskingWhatToDo:
+        return m_prompts.clientMissing(
+            [flow = QPointer<PlayFlow>(this)](const QString &folder) { return flow && flow->chooseFolder(folder); },
+            [flow = QPointer<PlayFlow>(this)](Answer answer) {
+                // A folder the user chose holds the client, so one that will not
+                // start there is reported as on the first attempt.
+                if (flow)
+                    flow->enter(answer == Answer::Download   ? State::Downloading
+                            : answer == Answer::FolderChosen ? State::StartingClient
+                                                             : State::Idle);
+            });
+    case State::Downloading:
+        m_download.start(m_env.clientInstallerUrl, installerPath());
+        return m_prompts.showDownload(m_download);
+    case State::ReportingDownload:
+        return m_prompts.downloadEnded(m_outcome,
+            then(m_outcome.kind == FileDownload::Outcome::Kind::Saved ? State::AnnouncingInstaller : State::Idle));
+    case State::AnnouncingInstaller:
+        return m_prompts.notify(PlayPrompts::Notice::InstallerStarting, QString(), then(State::StartingInstaller));
+    case State::StartingInstaller:
+        return enter(startInstaller() ? State::Idle : State::ReportingInstallerFailure);
+    case State::ReportingInstallerFailure:
+        return m_prompts.notify(PlayPrompts::Notice::InstallerStartFailed, installerPath(), then(State::Idle));
+    case State::ReportingClientFailure:
+        return m_prompts.notify(PlayPrompts::Notice::ClientStartFailed, QString(), then(State::Idle));
+    }
+}
+
+PlayPrompts::Done PlayFlow::then(State next)
+{
+    return [flow = QPointer<PlayFlow>(this), next] {
+        if (flow)
+            flow->enter(next);
+    };
+}
+
+bool PlayFlow::launch(const QString &folder)
+{
     qCInfo(lcPlay).noquote() << "client in" << folder;
     remember(folder);
     if (!GameClient::writeServerAddress(m_env.clientKeyLocation, m_env.gameServerHost, m_env.gameServerPort)) {
@@ -84,48 +130,20 @@ bool PlayFlow::launch()
     return true;
 }
 
-void PlayFlow::askWhatToDo()
+bool PlayFlow::startInstaller()
 {
-    m_busy = true;
-    const auto answer = m_prompts.clientMissing([this](const QString &folder) { return chooseFolder(folder); });
-    m_busy = false;
-    switch (answer) {
-    case PlayPrompts::ClientMissingAnswer::Download:
-        m_download.start(m_env.clientInstallerUrl, installerPath());
-        m_prompts.showDownload(m_download);
-        break;
-    case PlayPrompts::ClientMissingAnswer::FolderChosen:
-        // The folder was the user's own choice, so a client that will not
-        // start there is reported as on the first attempt.
-        if (!launch())
-            m_prompts.notify(PlayPrompts::Notice::ClientStartFailed);
-        break;
-    case PlayPrompts::ClientMissingAnswer::Cancel:
-        break;
+    const QString installer = installerPath();
+    if (!Platform::prepareToRun(installer) || !QProcess::startDetached(installer, QStringList(), QString())) {
+        // The user was just told it would start, so a failure must not pass in silence.
+        qCWarning(lcPlay).noquote() << "the client installer did not start:" << installer;
+        return false;
     }
+    qCInfo(lcPlay).noquote() << "client installer started:" << installer;
+    return true;
 }
 
 void PlayFlow::remember(const QString &folder)
 {
     m_folder = folder;
     Platform::openSettings(m_env.settingsLocation)->setValue(settingsKey, QVariant(m_folder));
-}
-
-void PlayFlow::onDownloadFinished(const FileDownload::Outcome &outcome)
-{
-    // The boxes wait for the user like the dialogs before them.
-    m_busy = true;
-    m_prompts.downloadEnded(outcome);
-    if (outcome.kind == FileDownload::Outcome::Kind::Saved) {
-        const QString installer = installerPath();
-        m_prompts.notify(PlayPrompts::Notice::InstallerStarting);
-        if (!Platform::prepareToRun(installer) || !QProcess::startDetached(installer, QStringList(), QString())) {
-            // The user was just told it would start, so a failure must not pass in silence.
-            qCWarning(lcPlay).noquote() << "the client installer did not start:" << installer;
-            m_prompts.notify(PlayPrompts::Notice::InstallerStartFailed, installer);
-        } else {
-            qCInfo(lcPlay).noquote() << "client installer started:" << installer;
-        }
-    }
-    m_busy = false;
 }

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "config/launcherenvironment.h"
+#include "launch/playprompts.h"
 #include "net/filedownload.h"
 
 #include <QObject>
 #include <QString>
 
-class PlayPrompts;
 class QNetworkAccessManager;
 
 /**
@@ -15,19 +15,36 @@ class QNetworkAccessManager;
  * downloads the client's installer or takes the folder they pick. Owns the
  * remembered client folder, stored whenever it changes and when the flow ends.
  *
- * A play request that arrives while an earlier one still waits for the user
- * or its download runs only brings that back: there is one download at a time.
+ * The flow never waits in place: it asks the prompts and goes on when they
+ * answer. A play request that arrives while an earlier one still waits for the
+ * user or its download runs only brings that back: there is one download at a
+ * time.
  */
 class PlayFlow final : public QObject
 {
     Q_OBJECT
 
 public:
+    enum class State {
+        Idle,
+        StartingClient, ///< passes within the call that enters it
+        AskingWhatToDo, ///< no client: the user picks the download or a folder
+        Downloading, ///< the client's installer
+        ReportingDownload, ///< its end, until the user dismisses it
+        AnnouncingInstaller, ///< the downloaded installer starts once the user dismisses this
+        StartingInstaller, ///< passes within the call that enters it
+        ReportingInstallerFailure,
+        ReportingClientFailure,
+    };
+    Q_ENUM(State)
+
     PlayFlow(const LauncherEnvironment &environment, QNetworkAccessManager *manager, PlayPrompts &prompts,
         QObject *parent = nullptr);
     ~PlayFlow() override;
 
+    /// Starts the client, or in any state but Idle brings back what is open.
     void play();
+    State state() const { return m_state; }
 
     /// The folder play() would start the client from now; empty when no folder holds it.
     QString clientFolder() const;
@@ -35,15 +52,19 @@ public:
     bool chooseFolder(const QString &folder);
 
 private:
+    /// The one place the state changes; it does what the new state begins with.
+    void enter(State next);
+    /// Enters next when the prompts call it, unless this flow is gone by then.
+    PlayPrompts::Done then(State next);
     QString installerPath() const;
-    bool launch();
-    void askWhatToDo();
+    bool launch(const QString &folder);
+    bool startInstaller();
     void remember(const QString &folder);
-    void onDownloadFinished(const FileDownload::Outcome &outcome);
 
     LauncherEnvironment m_env;
     PlayPrompts &m_prompts;
     FileDownload m_download;
     QString m_folder;
-    bool m_busy = false; // waiting for the user in a dialog or box
+    FileDownload::Outcome m_outcome; ///< of the last download, while it is told
+    State m_state = State::Idle;
 };

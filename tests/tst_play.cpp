@@ -8,32 +8,44 @@
 #include <QNetworkAccessManager>
 #include <QtTest>
 
-/// Answers the client-missing dialog from a script: folders to pick, then "download:<installer>"
-/// or a cancel; logs what it was asked, what it showed and what it was told.
+/// Answers a turn of the event loop later, the client-missing dialog from a script: folders to pick, then
+/// "download:<installer>" or a cancel; logs what it was asked, what it showed and what it was told. As the flow
+/// waits in the state againIn, plays again first.
 struct ScriptedPrompts final : PlayPrompts
 {
     QStringList picks;
     QStringList log;
     PlayFlow *flow = nullptr;
-    ClientMissingAnswer clientMissing(const std::function<bool(const QString &)> &acceptFolder) override
+    PlayFlow::State againIn = PlayFlow::State::Idle;
+    void asked(const QString &what, const Done &answer)
     {
-        log << "missing";
-        for (const QString &pick : std::as_const(picks)) {
-            if (pick.endsWith("again"))
-                flow->play();
-            if (pick.startsWith("download:"))
-                return ClientMissingAnswer::Download;
-            if (acceptFolder(pick))
-                return ClientMissingAnswer::FolderChosen;
-        }
-        return ClientMissingAnswer::Cancel;
+        log << what;
+        if (flow->state() == againIn)
+            QTimer::singleShot(0, flow, [this] { flow->play(); });
+        QTimer::singleShot(0, flow, answer);
     }
-    void showDownload(FileDownload &) override { log << "shown"; }
-    void downloadEnded(const FileDownload::Outcome &) override { log << "ended"; }
-    void bringBack() override { log << "back"; }
-    void notify(Notice notice, const QString &) override
+    void clientMissing(
+        std::function<bool(const QString &)> acceptFolder, std::function<void(ClientMissingAnswer)> answered) override
     {
-        log << QStringList{"client failed", "installing", "installer failed"}.at(int(notice));
+        asked("missing", [this, acceptFolder, answered] {
+            for (const QString &pick : std::as_const(picks)) {
+                if (pick.startsWith("download:"))
+                    return answered(ClientMissingAnswer::Download);
+                if (acceptFolder(pick))
+                    return answered(ClientMissingAnswer::FolderChosen);
+            }
+            answered(ClientMissingAnswer::Cancel);
+        });
+    }
+    void showDownload(FileDownload &) override
+    {
+        asked("shown", [] {});
+    }
+    void downloadEnded(const FileDownload::Outcome &, Done dismissed) override { asked("ended", dismissed); }
+    void bringBack() override { log << "back"; }
+    void notify(Notice notice, const QString &, Done dismissed) override
+    {
+        asked(QStringList{"client failed", "installing", "installer failed"}.at(int(notice)), dismissed);
     }
 };
 
@@ -49,30 +61,37 @@ private slots:
 
 void TestPlay::play_data()
 {
+    using State = PlayFlow::State;
     QTest::addColumn<QString>("client"); // holds updater.exe: "neighbour" is found, "broken" cannot start
     QTest::addColumn<QString>("picks"); // folders, then "download:<installer>"
     QTest::addColumn<bool>("keyWritable");
+    QTest::addColumn<State>("againIn"); // play again as the flow waits there: that only brings back what is open
     QTest::addColumn<QString>("told");
     QTest::newRow("next to the launcher") << "neighbour"
-                                          << "" << true << "";
+                                          << "" << true << State::Idle << "";
     QTest::newRow("nowhere, cancelled") << ""
-                                        << "" << true << "missing";
-    QTest::newRow("play again while asked: only brought back") << ""
-                                                               << "again" << true << "missing,back";
-    QTest::newRow("nowhere, a wrong folder picked, then the right one") << "picked"
-                                                                        << "wrong,picked" << true << "missing";
-    QTest::newRow("picked, but it cannot start") << "broken"
-                                                 << "broken" << true << "missing,client failed";
-    // Play again while the installer downloads only brings its dialog back.
+                                        << "" << true << State::AskingWhatToDo << "missing,back";
+    QTest::newRow("nowhere, a wrong folder picked, then the right one")
+        << "picked"
+        << "wrong,picked" << true << State::Idle << "missing";
+    QTest::newRow("picked, but it cannot start")
+        << "broken"
+        << "broken" << true << State::ReportingClientFailure << "missing,client failed,back";
     QTest::newRow("installer downloaded and started")
         << ""
-        << "download:recorder" << true << "missing,shown,back,ended,installing";
-    QTest::newRow("installer that cannot start")
+        << "download:recorder" << true << State::Downloading << "missing,shown,back,ended,installing";
+    QTest::newRow("installer downloaded, its end told")
         << ""
-        << "download:no program" << true << "missing,shown,back,ended,installing,installer failed";
+        << "download:recorder" << true << State::ReportingDownload << "missing,shown,ended,back,installing";
+    QTest::newRow("installer downloaded, its start told")
+        << ""
+        << "download:recorder" << true << State::AnnouncingInstaller << "missing,shown,ended,installing,back";
+    QTest::newRow("installer that cannot start") << ""
+                                                 << "download:no program" << true << State::ReportingInstallerFailure
+                                                 << "missing,shown,ended,installing,installer failed,back";
 #ifndef Q_OS_WIN // a registry key that refuses writing needs an access list of its own
     QTest::newRow("client key that cannot be written") << "neighbour"
-                                                       << "" << false << "client failed";
+                                                       << "" << false << State::Idle << "client failed";
 #endif
 }
 
@@ -81,6 +100,7 @@ void TestPlay::play()
     QFETCH(QString, client);
     QFETCH(QString, picks);
     QFETCH(bool, keyWritable);
+    QFETCH(PlayFlow::State, againIn);
     QFETCH(QString, told);
     const QTemporaryDir scratch;
     LauncherEnvironment env = testEnvironment(scratch.path());
@@ -92,6 +112,7 @@ void TestPlay::play()
     if (!keyWritable)
         QDir().mkpath(env.clientKeyLocation); // a folder where the file would go
     ScriptedPrompts prompts;
+    prompts.againIn = againIn;
     for (const QString &pick : picks.split(u',', Qt::SkipEmptyParts))
         prompts.picks << (pick.contains(u':') ? pick : scratch.filePath(pick));
     const QString installer = picks.section(u':', 1);
@@ -105,10 +126,7 @@ void TestPlay::play()
         PlayFlow flow(env, &manager, prompts);
         prompts.flow = &flow;
         flow.play();
-        if (!installer.isEmpty()) {
-            flow.play();
-            QTRY_COMPARE(prompts.log.size(), told.count(u',') + 1);
-        }
+        QTRY_COMPARE(flow.state(), PlayFlow::State::Idle);
     }
     QCOMPARE(prompts.log.join(u','), told);
     if (installer == "recorder")

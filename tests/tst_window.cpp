@@ -124,24 +124,22 @@ void TestWindow::startUpAndOffline()
 void TestWindow::settingsChooseTheFolderPlayUses()
 {
     const QString folder = QFileInfo(writeRecorder(m_scratch->filePath("client/updater.exe"))).path();
-    QString shown;
-    m_modals->onDialog = [&shown, folder](QDialog *dialog) {
+    m_modals->onDialog = [folder](QDialog *dialog) {
         if (auto *chooser = qobject_cast<QFileDialog *>(dialog)) {
             chooser->setDirectory(folder);
             QMetaObject::invokeMethod(chooser, &QDialog::accept, Qt::QueuedConnection);
-        } else if (dialog->objectName() == "settingsDialog") {
-            const auto change = [&shown, dialog] {
-                dialog->findChild<QPushButton *>("changeFolderButton")->click();
-                shown = dialog->findChild<QLabel *>("clientFolderLabel")->text();
-                dialog->reject();
-            };
-            QMetaObject::invokeMethod(dialog, change, Qt::QueuedConnection);
         }
     };
     MainWindow window(m_env);
     window.show();
     click(window, "settingsButton");
-    QCOMPARE(shown, QDir::toNativeSeparators(folder));
+    click(window, "settingsButton");
+    QCOMPARE(window.findChildren<QDialog *>("settingsDialog").size(), 1);
+    auto *settings = window.findChild<QDialog *>("settingsDialog");
+    click(*settings, "changeFolderButton");
+    QTRY_COMPARE(settings->findChild<QLabel *>("clientFolderLabel")->text(), QDir::toNativeSeparators(folder));
+    settings->reject();
+    QTRY_VERIFY(!window.findChild<QDialog *>("settingsDialog"));
     click(window, "playButton");
     QTRY_COMPARE(recorded(folder + "/updater.exe"), "|" + QFileInfo(folder).canonicalFilePath() + "\n");
 }

@@ -50,34 +50,35 @@ ClientMissingDialog::ClientMissingDialog(std::function<bool(const QString &)> ac
         accept();
     });
     connect(path, &QAbstractButton::clicked, this, [this] {
-        if (chooseFolder(this, m_errorLabel, m_acceptFolder)) {
+        chooseFolder(this, m_errorLabel, m_acceptFolder, [this] {
             m_answer = PlayPrompts::ClientMissingAnswer::FolderChosen;
             accept();
-        }
+        });
     });
     connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
 }
 
-PlayPrompts::ClientMissingAnswer ClientMissingDialog::ask()
+void ClientMissingDialog::chooseFolder(QWidget *parent, QLabel *errorLabel,
+    std::function<bool(const QString &folder)> acceptFolder, std::function<void()> accepted)
 {
-    m_answer = PlayPrompts::ClientMissingAnswer::Cancel;
-    exec();
-    return m_answer;
-}
-
-bool ClientMissingDialog::chooseFolder(
-    QWidget *parent, QLabel *errorLabel, const std::function<bool(const QString &folder)> &acceptFolder)
-{
-    const QString chosen = QFileDialog::getExistingDirectory(parent, QStringLiteral("Выберите папку RAGE Multiplayer"),
-        QStringLiteral("C:/"), QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-    if (chosen.isEmpty())
-        return false;
-    if (!acceptFolder(chosen)) {
-        errorLabel->setText(QStringLiteral(
-            "Файл updater.exe не найден в выбранной папке. Выберите папку с установленным RAGE Multiplayer."));
-        errorLabel->show();
-        return false;
-    }
-    errorLabel->hide();
-    return true;
+    auto *chooser = new QFileDialog(parent, QStringLiteral("Выберите папку RAGE Multiplayer"), QStringLiteral("C:/"));
+    chooser->setFileMode(QFileDialog::Directory);
+    chooser->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    // The answer goes nowhere once the label's dialog is gone.
+    connect(chooser, &QDialog::finished, errorLabel,
+        [chooser, errorLabel, acceptFolder = std::move(acceptFolder), accepted = std::move(accepted)](int result) {
+            chooser->deleteLater();
+            const QString chosen = result == QDialog::Accepted ? chooser->selectedFiles().value(0) : QString();
+            if (chosen.isEmpty())
+                return;
+            if (!acceptFolder(chosen)) {
+                errorLabel->setText(QStringLiteral(
+                    "Файл updater.exe не найден в выбранной папке. Выберите папку с установленным RAGE Multiplayer."));
+                errorLabel->show();
+                return;
+            }
+            errorLabel->hide();
+            accepted();
+        });
+    DialogParts::showModal(chooser);
 }

@@ -19,16 +19,17 @@ class ClientMissingDialog final : public QDialog
 public:
     ClientMissingDialog(std::function<bool(const QString &folder)> acceptFolder, QWidget *parent);
 
-    /// Runs the dialog modally; Escape counts as cancel.
-    PlayPrompts::ClientMissingAnswer ask();
+    /// What the user chose, once the dialog is finished; Escape counts as cancel.
+    PlayPrompts::ClientMissingAnswer answer() const { return m_answer; }
 
     /**
-     * Asks the user for the client's folder and hands it to acceptFolder;
-     * shows in errorLabel why a folder without the client was refused.
-     * Returns whether a folder was accepted. The settings use it too.
+     * Asks the user for the client's folder, in a chooser over parent, and
+     * hands it to acceptFolder; shows in errorLabel why a folder without the
+     * client was refused. Returns at once, and calls accepted once a folder
+     * was accepted. The settings use it too.
      */
-    static bool chooseFolder(
-        QWidget *parent, QLabel *errorLabel, const std::function<bool(const QString &folder)> &acceptFolder);
+    static void chooseFolder(QWidget *parent, QLabel *errorLabel,
+        std::function<bool(const QString &folder)> acceptFolder, std::function<void()> accepted);
 
 private:
     std::function<bool(const QString &)> m_acceptFolder;

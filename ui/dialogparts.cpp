@@ -1,5 +1,6 @@
 #include "ui/dialogparts.h"
 
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 
@@ -19,4 +20,19 @@ QPushButton *DialogParts::button(QWidget *dialog, const char *objectName, const 
     button->setAccessibleName(text);
     button->setStyleSheet(style);
     return button;
+}
+
+void DialogParts::showModal(QDialog *dialog)
+{
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->show();
+}
+
+QMessageBox *DialogParts::showBox(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    auto *box = new QMessageBox(icon, title, text, QMessageBox::Ok, parent);
+    box->setDefaultButton(QMessageBox::Ok);
+    QObject::connect(box, &QDialog::finished, box, &QObject::deleteLater);
+    showModal(box);
+    return box;
 }

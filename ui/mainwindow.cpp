@@ -5,6 +5,7 @@
 #include "launch/playflow.h"
 #include "net/networkmanager.h"
 #include "ui/crashnoticedialog.h"
+#include "ui/dialogparts.h"
 #include "ui/newsrow.h"
 #include "ui/settingsdialog.h"
 #include "ui/styledprogressdialog.h"
@@ -16,7 +17,6 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QLinearGradient>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -182,9 +182,14 @@ void MainWindow::openPage(const QString &address)
 
 void MainWindow::openSettings()
 {
-    auto *dialog = new SettingsDialog(*m_play, *m_updater, m_env.version, m_env.logFolder, this);
-    dialog->exec();
-    dialog->deleteLater();
+    if (m_settings) {
+        m_settings->raise();
+        m_settings->activateWindow();
+        return;
+    }
+    m_settings = new SettingsDialog(*m_play, *m_updater, m_env.version, m_env.logFolder, this);
+    connect(m_settings, &QDialog::finished, m_settings, &QObject::deleteLater);
+    DialogParts::showModal(m_settings);
 }
 
 void MainWindow::activate(bool play)
@@ -205,7 +210,7 @@ void MainWindow::connectUpdater()
         dialog->setObjectName(QStringLiteral("updateProgressDialog"));
         dialog->setStatusText(QStringLiteral("Скачивание обновления..."));
         m_updateDialog = dialog;
-        dialog->exec();
+        DialogParts::showModal(dialog);
     });
     connect(m_updater, &Updater::downloadProgress, this, [this](qint64 received, qint64 total) {
         if (m_updateDialog)
@@ -222,14 +227,13 @@ void MainWindow::connectUpdater()
             m_updateDialog->close();
             m_updateDialog->deleteLater();
         }
-        QMessageBox::critical(this, QStringLiteral("Ошибка обновления"),
-            QStringLiteral("Не удалось скачать обновление:\n%1").arg(Wording::updateFailure(failure)), QMessageBox::Ok);
+        DialogParts::showBox(this, QMessageBox::Critical, QStringLiteral("Ошибка обновления"),
+            QStringLiteral("Не удалось скачать обновление:\n%1").arg(Wording::updateFailure(failure)));
     });
     connect(m_updater, &Updater::updateGivenUp, this, [this](const QString &version) {
-        QMessageBox::critical(this, QStringLiteral("Ошибка обновления"),
+        DialogParts::showBox(this, QMessageBox::Critical, QStringLiteral("Ошибка обновления"),
             QStringLiteral("Не удалось установить версию %1.\nУстановщик лаунчера можно скачать на сайте %2")
-                .arg(version, m_env.websiteUrl),
-            QMessageBox::Ok);
+                .arg(version, m_env.websiteUrl));
     });
 }
 

@@ -17,6 +17,7 @@ class NewsSource;
 class PlayFlow;
 class QLabel;
 class QPushButton;
+class SettingsDialog;
 class StatusPoller;
 class StyledProgressDialog;
 class Updater;
@@ -78,6 +79,7 @@ private:
     Updater *m_updater;
     NewsRow *m_newsRow = nullptr;
     QPointer<StyledProgressDialog> m_updateDialog;
+    QPointer<SettingsDialog> m_settings;
     bool m_servicesStarted = false;
     // The play action goes before the prompts it reports to, and both before
     // the window's widgets and the network manager: it stores the remembered

@@ -70,9 +70,9 @@ SettingsDialog::SettingsDialog(
     showFolder();
 
     connect(change, &QAbstractButton::clicked, this, [this] {
-        if (ClientMissingDialog::chooseFolder(
-                this, m_folderError, [this](const QString &folder) { return m_play.chooseFolder(folder); }))
-            showFolder();
+        ClientMissingDialog::chooseFolder(
+            this, m_folderError, [this](const QString &folder) { return m_play.chooseFolder(folder); },
+            [this] { showFolder(); });
     });
     connect(check, &QAbstractButton::clicked, this, [this, &updater] {
         m_updateStatus->setText(QStringLiteral("Проверка обновлений..."));

@@ -2,11 +2,11 @@
 
 #include "net/filedownload.h"
 #include "ui/clientmissingdialog.h"
+#include "ui/dialogparts.h"
 #include "ui/styledprogressdialog.h"
 #include "ui/wording.h"
 
 #include <QDir>
-#include <QMessageBox>
 
 namespace {
 const QString errorTitle = QStringLiteral("Ошибка");
@@ -17,14 +17,16 @@ WidgetPrompts::WidgetPrompts(QWidget *window)
 {
 }
 
-PlayPrompts::ClientMissingAnswer WidgetPrompts::clientMissing(const std::function<bool(const QString &)> &acceptFolder)
+void WidgetPrompts::clientMissing(
+    std::function<bool(const QString &)> acceptFolder, std::function<void(ClientMissingAnswer answer)> answered)
 {
-    auto *dialog = new ClientMissingDialog(acceptFolder, m_window);
+    auto *dialog = new ClientMissingDialog(std::move(acceptFolder), m_window);
     m_clientMissing = dialog;
-    const ClientMissingAnswer answer = dialog->ask();
-    m_clientMissing = nullptr;
-    dialog->deleteLater();
-    return answer;
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, answered = std::move(answered)] {
+        dialog->deleteLater();
+        answered(dialog->answer());
+    });
+    DialogParts::showModal(dialog);
 }
 
 void WidgetPrompts::showDownload(FileDownload &download)
@@ -35,10 +37,10 @@ void WidgetPrompts::showDownload(FileDownload &download)
     QObject::connect(&download, &FileDownload::progress, dialog, &StyledProgressDialog::showDownloadProgress);
     QObject::connect(dialog, &StyledProgressDialog::canceled, &download, &FileDownload::cancel);
     m_progress = dialog;
-    dialog->exec();
+    DialogParts::showModal(dialog);
 }
 
-void WidgetPrompts::downloadEnded(const FileDownload::Outcome &outcome)
+void WidgetPrompts::downloadEnded(const FileDownload::Outcome &outcome, Done dismissed)
 {
     if (m_progress) {
         m_progress->close();
@@ -47,18 +49,22 @@ void WidgetPrompts::downloadEnded(const FileDownload::Outcome &outcome)
     }
     using Kind = FileDownload::Outcome::Kind;
     if (outcome.kind == Kind::SaveFailed) {
-        QMessageBox::critical(m_window, errorTitle, QStringLiteral("Не удалось сохранить установщик."), QMessageBox::Ok,
-            QMessageBox::NoButton);
+        tell(QMessageBox::Critical, errorTitle, QStringLiteral("Не удалось сохранить установщик."),
+            std::move(dismissed));
     } else if (outcome.kind != Kind::Saved && outcome.kind != Kind::Canceled) {
-        QMessageBox::critical(m_window, QStringLiteral("Ошибка загрузки"),
+        tell(QMessageBox::Critical, QStringLiteral("Ошибка загрузки"),
             QStringLiteral("Не удалось скачать RAGE Multiplayer:\n%1").arg(Wording::downloadFailure(outcome)),
-            QMessageBox::Ok, QMessageBox::NoButton);
+            std::move(dismissed));
+    } else {
+        dismissed();
     }
 }
 
 void WidgetPrompts::bringBack()
 {
-    QWidget *open = m_clientMissing ? static_cast<QWidget *>(m_clientMissing) : m_progress.data();
+    QWidget *open = m_clientMissing ? static_cast<QWidget *>(m_clientMissing)
+        : m_box                     ? static_cast<QWidget *>(m_box)
+                                    : m_progress.data();
     if (open) {
         open->show();
         open->raise();
@@ -66,24 +72,30 @@ void WidgetPrompts::bringBack()
     }
 }
 
-void WidgetPrompts::notify(Notice notice, const QString &path)
+void WidgetPrompts::notify(Notice notice, const QString &path, Done dismissed)
 {
     switch (notice) {
     case Notice::ClientStartFailed:
-        QMessageBox::warning(m_window, errorTitle,
-            QStringLiteral("Не удалось запустить RageMP!\nПроверьте путь в настройках."), QMessageBox::Ok,
-            QMessageBox::NoButton);
+        tell(QMessageBox::Warning, errorTitle,
+            QStringLiteral("Не удалось запустить RageMP!\nПроверьте путь в настройках."), std::move(dismissed));
         break;
     case Notice::InstallerStarting:
-        QMessageBox::information(m_window, QStringLiteral("Установка"),
+        tell(QMessageBox::Information, QStringLiteral("Установка"),
             QStringLiteral("Сейчас запустится установщик RAGE Multiplayer.\n"
                            "После установки нажмите кнопку «Начать играть» снова."),
-            QMessageBox::Ok, QMessageBox::NoButton);
+            std::move(dismissed));
         break;
     case Notice::InstallerStartFailed:
-        QMessageBox::critical(m_window, errorTitle,
+        tell(QMessageBox::Critical, errorTitle,
             QStringLiteral("Не удалось запустить установщик RAGE Multiplayer:\n%1").arg(QDir::toNativeSeparators(path)),
-            QMessageBox::Ok, QMessageBox::NoButton);
+            std::move(dismissed));
         break;
     }
+}
+
+void WidgetPrompts::tell(QMessageBox::Icon icon, const QString &title, const QString &text, Done dismissed)
+{
+    QMessageBox *box = DialogParts::showBox(m_window, icon, title, text);
+    m_box = box;
+    QObject::connect(box, &QDialog::finished, box, std::move(dismissed));
 }

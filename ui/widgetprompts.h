@@ -2,6 +2,7 @@
 
 #include "launch/playprompts.h"
 
+#include <QMessageBox>
 #include <QPointer>
 
 class ClientMissingDialog;
@@ -9,20 +10,24 @@ class QWidget;
 class StyledProgressDialog;
 
 /// The play action's questions and messages as the window's modal dialogs
-/// and message boxes, in the player's words.
+/// and message boxes, in the player's words. Each goes when it is closed.
 class WidgetPrompts final : public PlayPrompts
 {
 public:
     explicit WidgetPrompts(QWidget *window);
 
-    ClientMissingAnswer clientMissing(const std::function<bool(const QString &folder)> &acceptFolder) override;
+    void clientMissing(std::function<bool(const QString &folder)> acceptFolder,
+        std::function<void(ClientMissingAnswer answer)> answered) override;
     void showDownload(FileDownload &download) override;
-    void downloadEnded(const FileDownload::Outcome &outcome) override;
+    void downloadEnded(const FileDownload::Outcome &outcome, Done dismissed) override;
     void bringBack() override;
-    void notify(Notice notice, const QString &path) override;
+    void notify(Notice notice, const QString &path, Done dismissed) override;
 
 private:
+    void tell(QMessageBox::Icon icon, const QString &title, const QString &text, Done dismissed);
+
     QWidget *m_window;
     QPointer<ClientMissingDialog> m_clientMissing;
     QPointer<StyledProgressDialog> m_progress;
+    QPointer<QMessageBox> m_box;
 };
