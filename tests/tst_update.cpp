@@ -32,6 +32,8 @@ private slots:
     void signatures();
     void install_data();
     void install();
+    void checkAgain_data();
+    void checkAgain();
     void failedAttempts();
     void rollBack();
     void nowhereToSaveItSaidAfterTheStart();
@@ -204,6 +206,45 @@ void TestUpdate::install()
             recorded(m_env.tempFolder + u'/' + left.value(0) + "/files/" + files.section(u'*', 0, 0).section(u' ', -1)),
             "/VERYSILENT /CLOSEAPPLICATIONS /RESTARTAPPLICATIONS|" + QDir::current().canonicalPath() + "\n");
     QCOMPARE(recorded(m_env.tempFolder + "/outside/x.exe"), QString());
+}
+
+void TestUpdate::checkAgain_data()
+{
+    QTest::addColumn<Updater::State>("state"); // where the player asks again, and once more as it quits
+    QTest::newRow("checking") << Updater::State::Checking;
+    QTest::newRow("downloading") << Updater::State::Downloading;
+    QTest::newRow("unpacking") << Updater::State::Unpacking;
+}
+
+void TestUpdate::checkAgain()
+{
+    QFETCH(Updater::State, state);
+    serve("1.2", "setup.exe*");
+    QList<Updater::State> seen; // before and after each check asked for again
+    std::unique_ptr<Updater> updater;
+    const auto again = [&seen, &updater] {
+        seen << updater->state();
+        updater->checkForUpdates(false);
+        seen << updater->state();
+    };
+    m_env.quitApplication = [this, again] {
+        m_reports << "quit";
+        again();
+    };
+    updater = std::make_unique<Updater>(m_env, &m_manager);
+    watch(*updater);
+    // Queued, as a click would be: the state the signal announces is entered by then.
+    if (state == Updater::State::Downloading)
+        connect(updater.get(), &Updater::updateStarted, this, again, Qt::QueuedConnection);
+    if (state == Updater::State::Unpacking)
+        connect(updater.get(), &Updater::installing, this, again, Qt::QueuedConnection);
+    updater->checkForUpdates(true);
+    if (state == Updater::State::Checking)
+        again();
+    QTRY_COMPARE(m_reports.join(u' '), "started:1.2 installing quit");
+    const auto started = Updater::State::InstallerStarted;
+    QCOMPARE(seen, QList<Updater::State>({state, state, started, started}));
+    QCOMPARE(m_server->requests, QStringList({"/launcher/version", "/u.zip"}));
 }
 
 void TestUpdate::failedAttempts()

@@ -84,20 +84,32 @@ Updater::~Updater()
 
 void Updater::checkForUpdates(bool silent)
 {
-    if (m_download.isRunning() || m_unpack)
-        return;
     // A check asked for while a silent one runs reports that one's result.
-    m_silent = silent && (m_silent || !m_versionReply);
-    if (m_versionReply)
+    if (m_state == State::Checking)
+        m_silent = m_silent && silent;
+    if (m_state != State::Idle)
         return;
-    m_versionReply = getAnswer(m_manager, m_env.versionUrl(), m_env.requestTimeoutMs, maxAnswerBytes);
-    connect(m_versionReply, &QNetworkReply::finished, this, &Updater::onVersionCheckFinished);
+    m_silent = silent;
+    enter(State::Checking);
+}
+
+void Updater::enter(State next)
+{
+    m_state = next;
+    if (next == State::Checking) {
+        m_versionReply = getAnswer(m_manager, m_env.versionUrl(), m_env.requestTimeoutMs, maxAnswerBytes);
+        connect(m_versionReply, &QNetworkReply::finished, this, &Updater::onVersionCheckFinished);
+    } else if (next == State::Unpacking) {
+        install();
+    }
 }
 
 void Updater::onVersionCheckFinished()
 {
     QNetworkReply *reply = m_versionReply;
     m_versionReply = nullptr;
+    // The check is over, whatever it found; only a newer version goes on.
+    enter(State::Idle);
     if (!reply)
         return;
     reply->deleteLater();
@@ -154,6 +166,7 @@ void Updater::onVersionCheckFinished()
                                       << m_work->errorString();
         QTimer::singleShot(0, this, [this] { fail(Failure::Kind::SaveFailed); });
     }
+    enter(State::Downloading);
     emit updateStarted(m_version);
 }
 
@@ -184,12 +197,13 @@ void Updater::onDownloadFinished(const FileDownload::Outcome &outcome)
         if (!m_expectedSha256.isEmpty() && sha256Of(*m_heldArchive) != m_expectedSha256)
             return fail(Failure::Kind::Checksum);
         emit installing();
-        return install();
+        return enter(State::Unpacking);
     case FileDownload::Outcome::Kind::SaveFailed:
         return fail(Failure::Kind::SaveFailed);
     default:
         qCWarning(lcUpdate) << "the update's download failed";
         m_work.reset();
+        enter(State::Idle);
         emit updateFailed({Failure::Kind::Download, {}, outcome});
     }
 }
@@ -250,6 +264,7 @@ void Updater::startInstaller(const QString &archive, const QString &folder)
     // The installer runs from the folder; the next version check clears it.
     m_work->setAutoRemove(false);
     settings->setValue(attemptFolderKey, m_work->path());
+    enter(State::InstallerStarted);
     if (m_env.quitApplication)
         m_env.quitApplication();
 }
@@ -271,5 +286,6 @@ void Updater::fail(Failure::Kind kind)
     qCWarning(lcUpdate) << "the update failed:" << failureNames[int(kind)];
     m_heldArchive.reset(); // before its folder goes: Windows removes no open file
     m_work.reset();
+    enter(State::Idle);
     emit updateFailed({kind, {}, {}});
 }

@@ -38,6 +38,9 @@ class QSettings;
  * otherwise watch the launcher download, install and vanish at every start)
  * and says so once. A check the player asks for tries again all the same, and
  * a re-release under the same version is a new archive.
+ *
+ * One update at a time: a check asked for while another check, a download or
+ * an unpacking runs, or once the installer started, starts nothing.
  */
 class Updater final : public QObject
 {
@@ -64,6 +67,15 @@ public:
         FileDownload::Outcome download;
     };
 
+    enum class State {
+        Idle,
+        Checking, ///< the version answer is on its way
+        Downloading, ///< the archive of a newer version
+        Unpacking, ///< the archive, beside the event loop; the installer's start follows at once
+        InstallerStarted, ///< the application quits now
+    };
+    Q_ENUM(State)
+
     /// The most a version answer may hold: three short strings and a changelog.
     static constexpr qint64 maxAnswerBytes = 64 * 1024;
     /// Failed installs of one version after which it is no longer tried by itself.
@@ -76,6 +88,7 @@ public:
     /// Asks the web API for the newest version and installs it when it is newer.
     /// With silent set, a check that fails or finds nothing new reports nothing.
     void checkForUpdates(bool silent);
+    State state() const { return m_state; }
 
     /// Builds the command that unpacks an archive into a folder.
     using UnpackCommand = std::function<Platform::Command(const QString &zipPath, const QString &folder)>;
@@ -99,6 +112,8 @@ signals:
     void updateGivenUp(const QString &version);
 
 private:
+    /// The one place the state changes; it does what Checking and Unpacking begin with.
+    void enter(State next);
     void onVersionCheckFinished();
     void onDownloadFinished(const FileDownload::Outcome &outcome);
     void install();
@@ -115,6 +130,7 @@ private:
     UnpackCommand m_unpackCommand;
     std::unique_ptr<QProcess> m_unpack; ///< while the archive is unpacked
     QPointer<QNetworkReply> m_versionReply;
+    State m_state = State::Idle;
     bool m_silent = false;
     QString m_version; ///< of the update on its way
     QByteArray m_expectedSha256; ///< of the update on its way; empty: not given
