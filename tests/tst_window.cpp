@@ -40,7 +40,7 @@ class TestWindow final : public QObject
 private slots:
     void init();
     void startUpAndOffline();
-    void settingsChooseTheFolderPlayUses();
+    void chooseTheFolderPlayUses();
     void paintsAndComesBack();
 
 private:
@@ -121,27 +121,38 @@ void TestWindow::startUpAndOffline()
     QVERIFY(!window.findChild<QDialog *>("crashNoticeDialog"));
 }
 
-void TestWindow::settingsChooseTheFolderPlayUses()
+void TestWindow::chooseTheFolderPlayUses()
 {
-    const QString folder = QFileInfo(writeRecorder(m_scratch->filePath("client/updater.exe"))).path();
-    m_modals->onDialog = [folder](QDialog *dialog) {
+    // Picked where play asks for it, then changed in the settings.
+    QString pick = QFileInfo(writeRecorder(m_scratch->filePath("client/updater.exe"))).path();
+    const QString changed = QFileInfo(writeRecorder(m_scratch->filePath("other/updater.exe"))).path();
+    m_modals->onDialog = [&pick](QDialog *dialog) {
         if (auto *chooser = qobject_cast<QFileDialog *>(dialog)) {
-            chooser->setDirectory(folder);
+            chooser->setDirectory(pick);
             QMetaObject::invokeMethod(chooser, &QDialog::accept, Qt::QueuedConnection);
         }
     };
     MainWindow window(m_env);
     window.show();
+    // Each dialog is shown once however often it is asked for, and goes when it is closed.
+    click(window, "playButton");
+    click(window, "playButton");
+    QCOMPARE(window.findChildren<QDialog *>("clientMissingDialog").size(), 1);
+    click(*window.findChild<QDialog *>("clientMissingDialog"), "chooseClientFolderButton");
+    QTRY_COMPARE(recorded(pick + "/updater.exe"), "|" + QFileInfo(pick).canonicalFilePath() + "\n");
+    QTRY_VERIFY(!window.findChild<QDialog *>("clientMissingDialog"));
+    pick = changed;
     click(window, "settingsButton");
     click(window, "settingsButton");
     QCOMPARE(window.findChildren<QDialog *>("settingsDialog").size(), 1);
     auto *settings = window.findChild<QDialog *>("settingsDialog");
+    QCOMPARE(settings->windowModality(), Qt::ApplicationModal);
     click(*settings, "changeFolderButton");
-    QTRY_COMPARE(settings->findChild<QLabel *>("clientFolderLabel")->text(), QDir::toNativeSeparators(folder));
+    QTRY_COMPARE(settings->findChild<QLabel *>("clientFolderLabel")->text(), QDir::toNativeSeparators(pick));
     settings->reject();
     QTRY_VERIFY(!window.findChild<QDialog *>("settingsDialog"));
     click(window, "playButton");
-    QTRY_COMPARE(recorded(folder + "/updater.exe"), "|" + QFileInfo(folder).canonicalFilePath() + "\n");
+    QTRY_COMPARE(recorded(pick + "/updater.exe"), "|" + QFileInfo(pick).canonicalFilePath() + "\n");
 }
 
 void TestWindow::paintsAndComesBack()

@@ -104,7 +104,10 @@ int main(int argc, char *argv[])
         const bool peakReset = resetPeak();
         elapsedNs = -1;
         answerer.boxes.clear();
-        play->click(); // returns once the download and its box are done
+        play->click();
+        // The play action goes on from the event loop: until its last box is answered.
+        while (answerer.boxes.isEmpty() || QApplication::activeModalWidget())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const qint64 peakKb = peakReset ? statusKb("VmHWM") : -1;
         if (elapsedNs < 0 || QFileInfo(saved).size() != size || answerer.boxes.size() != 1) {
             std::fprintf(
