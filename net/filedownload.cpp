@@ -73,17 +73,14 @@ void FileDownload::setCommitPolicy(CommitStep step, int attempts, int delayMs)
 
 void FileDownload::start(const QString &url, const QString &path)
 {
-    if (m_running)
+    if (m_state != State::Idle)
         return;
-    m_running = true;
     m_url = url;
     m_path = path;
     m_validator.clear();
     m_length = -1;
     m_resumes = 0;
     m_startedOver = false;
-    m_writeFailed = false;
-    m_canceled = false;
     removeStaleParts(path);
     // A name of its own beside the target, made afresh (NewOnly) so that no
     // file or link planted there is written through. Not a QTemporaryFile:
@@ -94,12 +91,18 @@ void FileDownload::start(const QString &url, const QString &path)
     if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         qCWarning(lcNetwork).noquote() << "cannot create" << m_file->fileName() << ':' << m_file->errorString();
         // Nowhere to save it: don't fetch it at all.
-        QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::SaveFailed, {}, 0}); });
+        enter(State::Ending);
+        QTimer::singleShot(0, this, [this] { conclude(Outcome::failed(Outcome::Kind::SaveFailed)); });
         return;
     }
     qCInfo(lcNetwork).noquote() << "downloading" << loggable(QUrl(url, QUrl::TolerantMode)) << "to" << path;
     startOver();
     request(0);
+}
+
+void FileDownload::enter(State next)
+{
+    m_state = next;
 }
 
 void FileDownload::startOver()
@@ -120,14 +123,15 @@ void FileDownload::request(qint64 offset)
         request.setRawHeader("If-Range", m_validator);
     }
     m_requestedFrom = offset;
-    m_headAccepted = false;
+    enter(State::WaitingForHead);
     m_reply = m_manager->get(request);
     // Left unbounded, Qt's network thread reads far ahead of the disk and holds
     // much of the file in memory; a small window keeps memory flat and is faster.
     m_reply->setReadBufferSize(readAheadLimit);
     connect(m_reply, &QIODevice::readyRead, this, &FileDownload::drain);
     connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
-        if (m_reply && m_headAccepted && m_reply->header(QNetworkRequest::ContentLengthHeader).isValid() && total > 0)
+        if (m_reply && m_state == State::Receiving && m_reply->header(QNetworkRequest::ContentLengthHeader).isValid()
+            && total > 0)
             emit progress(m_requestedFrom + received, m_requestedFrom + total);
     });
     // Queued, so that whoever holds this download never hears of its end from
@@ -135,24 +139,40 @@ void FileDownload::request(qint64 offset)
     connect(m_reply, &QNetworkReply::finished, this, &FileDownload::onReplyFinished, Qt::QueuedConnection);
 }
 
-bool FileDownload::acceptHead()
+FileDownload::Head FileDownload::judgeHead() const
 {
     const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (m_headAccepted || !status.isValid())
-        return true;
-    m_headAccepted = true;
+    if (!status.isValid())
+        return Head::Unknown;
     const int code = status.toInt();
     if (code == 206) {
         // Only the rest of the file the first answer announced, to its last
         // byte: any other part would be saved as if it were the whole.
         const QByteArray rest = "bytes " + QByteArray::number(m_requestedFrom) + '-' + QByteArray::number(m_length - 1)
             + '/' + QByteArray::number(m_length);
-        if (m_requestedFrom > 0 && m_length > m_requestedFrom
-            && m_reply->rawHeader("Content-Range").trimmed() == rest) {
-            qCInfo(lcNetwork) << "resumed at byte" << m_requestedFrom;
-            return true;
-        }
+        if (m_requestedFrom > 0 && m_length > m_requestedFrom && m_reply->rawHeader("Content-Range").trimmed() == rest)
+            return Head::Rest;
     } else if (m_requestedFrom == 0 || code == 200) {
+        return Head::Whole;
+    }
+    // A part other than the rest, a part when all was asked for, or a 416:
+    // once more from the start, but only once.
+    return m_startedOver ? Head::Refused : Head::StartOver;
+}
+
+bool FileDownload::takeHead()
+{
+    if (m_state != State::WaitingForHead)
+        return true;
+    const Head head = judgeHead();
+    switch (head) {
+    case Head::Unknown:
+        return true;
+    case Head::Rest:
+        qCInfo(lcNetwork) << "resumed at byte" << m_requestedFrom;
+        enter(State::Receiving);
+        return true;
+    case Head::Whole: {
         if (m_requestedFrom > 0) {
             // The file changed, or the server ignores ranges: this is all of it.
             qCInfo(lcNetwork) << "the server sent the whole file again";
@@ -162,19 +182,22 @@ bool FileDownload::acceptHead()
         m_validator = validatorOf(m_reply);
         const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
         m_length = length.isValid() ? length.toLongLong() : -1;
+        enter(State::Receiving);
         return true;
     }
-    // A part other than the rest, a part when all was asked for, or a 416:
-    // once more from the start.
-    qCWarning(lcNetwork) << "refused the answer" << code << m_reply->rawHeader("Content-Range")
-                         << "to a request from byte" << m_requestedFrom;
+    case Head::StartOver:
+    case Head::Refused:
+        break;
+    }
+    qCWarning(lcNetwork) << "refused the answer" << m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()
+                         << m_reply->rawHeader("Content-Range") << "to a request from byte" << m_requestedFrom;
     const QString error = m_reply->errorString();
     m_reply->disconnect(this);
     m_reply->abort();
     m_reply->deleteLater();
     m_reply = nullptr;
-    if (m_startedOver) {
-        conclude({Outcome::Kind::NetworkError, error, 0});
+    if (head == Head::Refused) {
+        conclude(Outcome::failed(Outcome::Kind::NetworkError, error));
     } else {
         m_startedOver = true;
         startOver();
@@ -185,20 +208,30 @@ bool FileDownload::acceptHead()
 
 void FileDownload::cancel()
 {
-    if (!m_running)
+    switch (m_state) {
+    case State::WaitingForHead:
+    case State::Receiving:
+        enter(State::Canceling);
+        if (m_reply)
+            m_reply->abort();
         return;
-    m_canceled = true;
-    if (m_reply)
-        m_reply->abort();
-    else if (m_resumeTimer.isActive()) {
+    case State::WaitingToResume:
         m_resumeTimer.stop();
-        QTimer::singleShot(0, this, [this] { conclude({Outcome::Kind::Canceled, {}, 0}); });
+        enter(State::Ending);
+        QTimer::singleShot(0, this, [this] { conclude(Outcome::canceled()); });
+        return;
+    case State::Idle:
+    case State::Committing: // too late: the file is whole
+    case State::Canceling:
+    case State::WriteFailed:
+    case State::Ending:
+        return;
     }
 }
 
 void FileDownload::drain()
 {
-    if (!m_reply || m_writeFailed || !m_reply->isOpen() || !acceptHead())
+    if (!m_reply || m_state == State::WriteFailed || !m_reply->isOpen() || !takeHead())
         return;
     // One buffer, reused: a fresh allocation per piece lets the allocator's
     // free lists grow with the download.
@@ -207,7 +240,7 @@ void FileDownload::drain()
         if (m_file->write(m_buffer.constData(), size) != size) {
             // A full disk: the rest is not worth fetching.
             qCWarning(lcNetwork).noquote() << "cannot write" << m_file->fileName() << ':' << m_file->errorString();
-            m_writeFailed = true;
+            enter(State::WriteFailed);
             m_reply->abort();
             return;
         }
@@ -227,26 +260,25 @@ void FileDownload::onReplyFinished()
     reply->deleteLater();
 
     using Kind = Outcome::Kind;
-    if (m_writeFailed)
-        return conclude({Kind::SaveFailed, {}, 0});
-    if (m_canceled)
-        return conclude({Kind::Canceled, {}, 0});
+    if (m_state == State::WriteFailed)
+        return conclude(Outcome::failed(Kind::SaveFailed));
+    if (m_state == State::Canceling)
+        return conclude(Outcome::canceled());
     // Qt reports a body cut short as a closed connection or, at times, as a
     // success; either way it is a cut. A part without a length of its own
     // ends at the close, so the file's length is what tells.
+    const QNetworkReply::NetworkError error = reply->error();
     const bool cut
-        = (reply->error() == QNetworkReply::NoError || reply->error() == QNetworkReply::RemoteHostClosedError)
-        && m_received < m_length;
-    Outcome failure{Kind::NetworkError, reply->errorString(), 0};
-    if (reply->error() == QNetworkReply::OperationCanceledError) // only the transfer time-out aborts it otherwise
-        failure = {Kind::Stalled, {}, (qMax(m_stallTimeoutMs, 1) + 999) / 1000};
-    else if (cut || reply->error() == QNetworkReply::NoError)
-        failure.kind = cut ? Kind::Cut : Kind::Saved;
-    if (failure.kind != Kind::Saved) {
+        = (error == QNetworkReply::NoError || error == QNetworkReply::RemoteHostClosedError) && m_received < m_length;
+    if (cut || error != QNetworkReply::NoError) {
+        // Only the transfer time-out aborts it otherwise.
+        const Outcome failure = error == QNetworkReply::OperationCanceledError
+            ? Outcome::stalled((qMax(m_stallTimeoutMs, 1) + 999) / 1000)
+            : Outcome::failed(cut ? Kind::Cut : Kind::NetworkError, reply->errorString());
         // A transfer that breaks resumes; an answer the server means, such as
         // an HTTP error, does not. Once it has broken, a line that comes back
         // slowly counts as broken too.
-        const bool broke = failure.kind != Kind::NetworkError || reply->error() == QNetworkReply::RemoteHostClosedError
+        const bool broke = failure.kind != Kind::NetworkError || error == QNetworkReply::RemoteHostClosedError
             || (m_resumes > 0 && failedForWantOfNetwork(reply));
         qCWarning(lcNetwork).noquote() << "download of" << loggable(reply->url()) << "broke off after" << m_received
                                        << "bytes:" << loggableError(reply);
@@ -256,14 +288,15 @@ void FileDownload::onReplyFinished()
     }
     if (m_length >= 0 && m_received != m_length) {
         qCWarning(lcNetwork) << "received" << m_received << "bytes of a file of" << m_length;
-        return conclude({Kind::NetworkError, reply->errorString(), 0});
+        return conclude(Outcome::failed(Kind::NetworkError, reply->errorString()));
     }
     Platform::syncToDisk(*m_file);
     m_file->close();
     if (m_file->error() != QFileDevice::NoError) {
         qCWarning(lcNetwork).noquote() << "cannot write" << m_file->fileName() << ':' << m_file->errorString();
-        return conclude({Kind::SaveFailed, {}, 0});
+        return conclude(Outcome::failed(Kind::SaveFailed));
     }
+    enter(State::Committing);
     commit(m_commitAttempts);
 }
 
@@ -278,6 +311,7 @@ bool FileDownload::resume()
         startOver();
     qCInfo(lcNetwork) << "resuming from byte" << m_received << "in" << delayMs << "ms, attempt" << m_resumes << "of"
                       << m_resumeDelaysMs.size();
+    enter(State::WaitingToResume);
     m_resumeTimer.start(delayMs);
     return true;
 }
@@ -287,20 +321,20 @@ void FileDownload::commit(int attemptsLeft)
     if (m_commitStep(m_file->fileName(), m_path)) {
         m_file.reset();
         qCInfo(lcNetwork).noquote() << "saved" << m_path << '(' << m_received << "bytes)";
-        return conclude({Outcome::Kind::Saved, {}, 0});
+        return conclude(Outcome::saved());
     }
     if (attemptsLeft <= 1) {
         qCWarning(lcNetwork).noquote() << "cannot put the download in place as" << m_path;
-        return conclude({Outcome::Kind::SaveFailed, {}, 0});
+        return conclude(Outcome::failed(Outcome::Kind::SaveFailed));
     }
     QTimer::singleShot(m_commitDelayMs, this, [this, attemptsLeft] { commit(attemptsLeft - 1); });
 }
 
-void FileDownload::conclude(Outcome outcome)
+void FileDownload::conclude(const Outcome &outcome)
 {
     if (m_file) // an unsaved body goes with it
         m_file->remove();
     m_file.reset();
-    m_running = false;
+    enter(State::Idle);
     emit finished(outcome);
 }

@@ -46,9 +46,26 @@ public:
             Stalled, ///< the server stayed silent for stallSeconds
             Cut, ///< the connection closed before the end of the file
         };
+        Outcome() = default;
+        static Outcome saved() { return Outcome(Kind::Saved, {}, 0); }
+        static Outcome canceled() { return Outcome(Kind::Canceled, {}, 0); }
+        static Outcome stalled(int seconds) { return Outcome(Kind::Stalled, {}, seconds); }
+        static Outcome failed(Kind kind, const QString &networkError = QString())
+        {
+            return Outcome(kind, networkError, 0);
+        }
+
         Kind kind = Kind::NetworkError;
         QString networkError; ///< the network layer's own description
         int stallSeconds = 0;
+
+    private:
+        Outcome(Kind kind, const QString &networkError, int stallSeconds)
+            : kind(kind)
+            , networkError(networkError)
+            , stallSeconds(stallSeconds)
+        {
+        }
     };
 
     /// Puts the finished temporary file in the target's place.
@@ -73,7 +90,7 @@ public:
     void start(const QString &url, const QString &path);
     /// Stops the download; it ends as Canceled.
     void cancel();
-    bool isRunning() const { return m_running; }
+    bool isRunning() const { return m_state != State::Idle; }
 
 signals:
     /// Bytes of the file so far, of a body whose length is known; without a
@@ -82,14 +99,36 @@ signals:
     void finished(const FileDownload::Outcome &outcome);
 
 private:
+    enum class State {
+        Idle,
+        WaitingForHead, ///< a request is out; its answer's status and headers are not judged yet
+        Receiving, ///< the answer was taken; its body goes to the file
+        WaitingToResume, ///< the transfer broke; the next request waits out its delay
+        Committing, ///< the whole file is on disk and takes the target's name
+        Canceling, ///< cancel() aborted the reply, whose end is awaited
+        WriteFailed, ///< the disk refused a piece; the aborted reply's end is awaited
+        Ending, ///< the outcome is decided and is reported from the event loop
+    };
+
+    /// What an answer's status and headers call for.
+    enum class Head {
+        Unknown, ///< no status yet: nothing to judge
+        Rest, ///< exactly the rest of the file that was asked for
+        Whole, ///< the whole file, whatever was asked for
+        StartOver, ///< some other part, or a refusal: the whole file is asked for once more
+        Refused, ///< refused again after starting over: the download fails
+    };
+
+    void enter(State next);
     void request(qint64 offset);
-    bool acceptHead();
+    Head judgeHead() const;
+    bool takeHead();
     void startOver();
     void drain();
     void onReplyFinished();
     bool resume();
     void commit(int attemptsLeft);
-    void conclude(Outcome outcome);
+    void conclude(const Outcome &outcome);
 
     QNetworkAccessManager *m_manager;
     int m_stallTimeoutMs;
@@ -109,9 +148,6 @@ private:
     qint64 m_received = 0; ///< bytes in the file
     qint64 m_requestedFrom = 0; ///< where the current reply's body starts in the file
     int m_resumes = 0;
-    bool m_startedOver = false;
-    bool m_headAccepted = false;
-    bool m_running = false;
-    bool m_writeFailed = false;
-    bool m_canceled = false;
+    bool m_startedOver = false; ///< a refused answer was met by asking for the whole file once already
+    State m_state = State::Idle;
 };

@@ -62,7 +62,8 @@ Transfer download(QNetworkAccessManager *manager, const QString &url, const QStr
     const LauncherEnvironment shipped = LauncherEnvironment::compiledIn();
     FileDownload download(manager, shipped.downloadStallTimeoutMs);
     Transfer transfer;
-    transfer.outcome.networkError = QStringLiteral("no end within %1 s").arg(timeoutMs / 1000);
+    transfer.outcome = FileDownload::Outcome::failed(
+        FileDownload::Outcome::Kind::NetworkError, QStringLiteral("no end within %1 s").arg(timeoutMs / 1000));
     QEventLoop loop;
     QObject::connect(&download, &FileDownload::finished, &loop, [&](const FileDownload::Outcome &outcome) {
         transfer.outcome = outcome;
