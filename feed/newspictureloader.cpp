@@ -43,29 +43,32 @@ void NewsPictureLoader::startNext()
 {
     while (m_running < maxRunning && !m_pending.isEmpty()) {
         const Pending next = m_pending.dequeue();
-        QNetworkReply *reply = getAnswer(m_manager, next.url, m_transferTimeoutMs, NewsPicture::maxBytes, true);
+        QPointer<QNetworkReply> reply
+            = getAnswer(m_manager, next.url, m_transferTimeoutMs, NewsPicture::maxBytes, true);
         ++m_running;
         connect(reply, &QNetworkReply::finished, this, [this, reply, next] { finish(reply, next); });
     }
 }
 
-void NewsPictureLoader::finish(QNetworkReply *reply, const Pending &pending)
+void NewsPictureLoader::finish(QPointer<QNetworkReply> reply, const Pending &pending)
 {
-    reply->deleteLater();
-    if (pending.generation != m_generation)
+    const bool wanted = pending.generation == m_generation;
+    const ReplyBody answer = takeBody(reply, wanted ? m_manager : nullptr, NewsPicture::maxBytes);
+    if (!wanted)
         return done();
-    if (QNetworkReply *cached = retryFromCache(m_manager, reply, NewsPicture::maxBytes)) {
-        connect(cached, &QNetworkReply::finished, this, [this, cached, pending] { finish(cached, pending); });
+    if (answer.kind == ReplyBody::Kind::FromCache) {
+        connect(reply, &QNetworkReply::finished, this, [this, reply, pending] { finish(reply, pending); });
         return;
     }
-    const std::optional<QByteArray> body = completeBody(reply);
-    if (!body) {
+    if (answer.kind != ReplyBody::Kind::Complete) {
         emit pictureFailed(pending.key);
         return done();
     }
     runInBackground(
         m_decoder, this,
-        [prepare = m_prepare, body = *body, pending] { return prepare(body, pending.area, pending.devicePixelRatio); },
+        [prepare = m_prepare, body = answer.body, pending] {
+            return prepare(body, pending.area, pending.devicePixelRatio);
+        },
         [this, pending](const QImage &picture) {
             if (pending.generation == m_generation && picture.isNull()) {
                 qCWarning(lcFeed).noquote() << "not a picture a card can show:" << loggable(QUrl(pending.url));

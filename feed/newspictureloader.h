@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QQueue>
 #include <QRectF>
 #include <QString>
@@ -61,7 +62,7 @@ private:
     };
 
     void startNext();
-    void finish(QNetworkReply *reply, const Pending &pending);
+    void finish(QPointer<QNetworkReply> reply, const Pending &pending);
     void done();
 
     QNetworkAccessManager *m_manager;

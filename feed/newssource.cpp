@@ -30,25 +30,22 @@ void NewsSource::fetch()
 
 void NewsSource::onFinished()
 {
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
-    if (!reply)
+    const ReplyBody answer = takeBody(m_reply, m_manager, maxAnswerBytes);
+    if (answer.kind == ReplyBody::Kind::Gone)
         return;
-    reply->deleteLater();
-    if ((m_reply = retryFromCache(m_manager, reply, maxAnswerBytes))) {
+    if (answer.kind == ReplyBody::Kind::FromCache) {
         qCInfo(lcFeed) << "no network: the news of the last good answer stand in";
         connect(m_reply, &QNetworkReply::finished, this, &NewsSource::onFinished);
         return;
     }
-    const std::optional<QByteArray> body = completeBody(reply);
-    if (!body) {
+    if (answer.kind != ReplyBody::Kind::Complete) {
         emit failed();
         return;
     }
     runInBackground(
         *QThreadPool::globalInstance(), this,
-        [answer = *body] {
-            QList<NewsItem> items = parse(answer);
+        [body = answer.body] {
+            QList<NewsItem> items = parse(body);
             sortNewestFirst(items);
             return items;
         },

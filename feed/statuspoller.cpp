@@ -39,15 +39,10 @@ void StatusPoller::poll()
 
 void StatusPoller::onFinished()
 {
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
-    if (!reply)
+    const ReplyBody answer = takeBody(m_reply);
+    if (answer.kind != ReplyBody::Kind::Complete)
         return;
-    reply->deleteLater();
-    const std::optional<QByteArray> body = completeBody(reply);
-    if (!body)
-        return;
-    if (const std::optional<int> total = onlineTotal(*body))
+    if (const std::optional<int> total = onlineTotal(answer.body))
         emit onlineChanged(*total);
     else
         qCWarning(lcFeed) << "the server list is not a JSON array";

@@ -34,14 +34,33 @@ bool exceededSizeLimit(const QNetworkReply *reply)
     return reply->property(sizeLimitProperty).toBool();
 }
 
-std::optional<QByteArray> completeBody(QNetworkReply *reply)
+ReplyBody takeBody(QPointer<QNetworkReply> &pending, QNetworkAccessManager *cacheManager, qint64 cacheMaxBytes)
 {
-    if (reply->error() != QNetworkReply::NoError || exceededSizeLimit(reply))
-        return std::nullopt;
-    QByteArray body = reply->readAll();
-    if (isTruncated(reply, body.size()))
-        return std::nullopt;
-    return body;
+    QNetworkReply *const reply = pending;
+    pending = nullptr;
+    ReplyBody result;
+    if (!reply)
+        return result;
+    reply->deleteLater();
+    if (cacheManager && (pending = retryFromCache(cacheManager, reply, cacheMaxBytes))) {
+        result.kind = ReplyBody::Kind::FromCache;
+        return result;
+    }
+    if (exceededSizeLimit(reply)) {
+        result.kind = ReplyBody::Kind::TooLarge;
+    } else if (reply->error() != QNetworkReply::NoError) {
+        result.kind = ReplyBody::Kind::Failed;
+        result.error = reply->errorString();
+    } else {
+        QByteArray body = reply->readAll();
+        if (isTruncated(reply, body.size())) {
+            result.kind = ReplyBody::Kind::Truncated;
+        } else {
+            result.kind = ReplyBody::Kind::Complete;
+            result.body = std::move(body);
+        }
+    }
+    return result;
 }
 
 QNetworkReply *getAnswer(

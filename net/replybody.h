@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPointer>
+#include <QString>
 #include <QtGlobal>
-#include <optional>
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QString;
 
 /// Aborts the reply as soon as its body is known to exceed maxBytes, so that an
 /// absurd answer never sits in memory whole. The reply then finishes with
@@ -16,9 +16,28 @@ void limitReplySize(QNetworkReply *reply, qint64 maxBytes);
 /// Whether limitReplySize aborted the reply.
 bool exceededSizeLimit(const QNetworkReply *reply);
 
-/// The body of a finished reply when it ended without error, within its size
-/// limit, and delivered everything its Content-Length promised; empty otherwise.
-std::optional<QByteArray> completeBody(QNetworkReply *reply);
+/// What a finished reply brought: its whole body, or why not.
+struct ReplyBody
+{
+    enum class Kind {
+        Complete, ///< no error, within its size limit, all its Content-Length promised
+        Gone, ///< there was no reply to take
+        FromCache, ///< it failed for want of a network; the cache's answer is on its way instead
+        TooLarge, ///< limitReplySize aborted it
+        Failed, ///< the network or the server failed; error says how
+        Truncated, ///< it ended without an error before the end of its body
+    };
+    Kind kind = Kind::Gone;
+    QByteArray body;
+    QString error; ///< the network layer's own description
+};
+
+/// Takes the finished reply out of pending and releases it with deleteLater.
+/// Given a manager, a reply that failed for want of a network is asked again of
+/// its cache (see retryFromCache); that request then waits in pending, and the
+/// kind is FromCache.
+ReplyBody takeBody(
+    QPointer<QNetworkReply> &pending, QNetworkAccessManager *cacheManager = nullptr, qint64 cacheMaxBytes = 0);
 
 /// Sends a GET for an answer of at most maxBytes that gives up after timeoutMs
 /// of silence; a cacheable one is kept in the manager's cache. The caller owns

@@ -106,26 +106,23 @@ void Updater::enter(State next)
 
 void Updater::onVersionCheckFinished()
 {
-    QNetworkReply *reply = m_versionReply;
-    m_versionReply = nullptr;
+    const ReplyBody reply = takeBody(m_versionReply);
     // The check is over, whatever it found; only a newer version goes on.
     enter(State::Idle);
-    if (!reply)
+    if (reply.kind == ReplyBody::Kind::Gone)
         return;
-    reply->deleteLater();
     const auto checkFailed = [this](Failure::Kind kind, const QString &networkError = QString()) {
         qCWarning(lcUpdate) << "version check failed:" << failureNames[int(kind)];
         if (!m_silent)
             emit this->checkFailed({kind, networkError, {}});
     };
-    if (exceededSizeLimit(reply))
+    if (reply.kind == ReplyBody::Kind::TooLarge)
         return checkFailed(Failure::Kind::BadFormat);
-    if (reply->error() != QNetworkReply::NoError)
-        return checkFailed(Failure::Kind::Unreachable, reply->errorString());
-    const std::optional<QByteArray> body = completeBody(reply);
-    if (!body)
+    if (reply.kind == ReplyBody::Kind::Failed)
+        return checkFailed(Failure::Kind::Unreachable, reply.error);
+    if (reply.kind != ReplyBody::Kind::Complete)
         return checkFailed(Failure::Kind::Truncated);
-    const VersionAnswer answer = VersionAnswer::parse(*body, m_env.updatePublicKeys);
+    const VersionAnswer answer = VersionAnswer::parse(reply.body, m_env.updatePublicKeys);
     if (answer.verdict == VersionAnswer::Verdict::NotAnObject)
         return checkFailed(Failure::Kind::BadFormat);
     if (answer.verdict != VersionAnswer::Verdict::Usable)
