@@ -250,12 +250,14 @@ void FileDownload::drain()
 
 void FileDownload::onReplyFinished()
 {
-    if (!m_reply)
+    QNetworkReply *const reply = m_reply;
+    if (!reply)
         return;
+    // An answer refused without a body is judged only here; the request
+    // that replaces it is not the one that finished.
     drain();
-    if (!m_reply) // a fresh request took its place, or the range was refused for good
+    if (m_reply != reply)
         return;
-    QNetworkReply *reply = m_reply;
     m_reply = nullptr;
     reply->deleteLater();
 

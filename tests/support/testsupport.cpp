@@ -57,6 +57,10 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
         route.status = 206;
         route.body = route.body.mid(from, last + 1 - from);
     }
+    if (from > 0 && route.fault == Unsatisfiable) {
+        route.status = 416;
+        route.body.clear();
+    }
     QByteArray reply = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\nConnection: close\r\n";
     if (route.fault == Challenge)
         reply += "WWW-Authenticate: NTLM\r\nWWW-Authenticate: Negotiate\r\n";

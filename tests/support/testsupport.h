@@ -15,7 +15,7 @@
 /// Windows login. With Accept-Ranges, the faults after NoLength cut the first
 /// answer and then answer each Range with a 206 that starts a byte early or
 /// ends a byte short.
-enum Fault { Plain, Stall, Held, Drip, Reset, CutOnce, ShortBody, Challenge, NoLength, Early, Partial };
+enum Fault { Plain, Stall, Held, Drip, Reset, CutOnce, ShortBody, Challenge, NoLength, Early, Partial, Unsatisfiable };
 
 struct Route
 {
