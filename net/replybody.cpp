@@ -7,7 +7,21 @@
 
 namespace {
 constexpr char sizeLimitProperty[] = "velorExceededSizeLimit";
+
+// Null when the reply failed otherwise, came from the cache already, was for
+// the network alone (not cacheable), or there is no cache.
+QNetworkReply *retryFromCache(QNetworkAccessManager *manager, const QNetworkReply *failed, qint64 maxBytes)
+{
+    QNetworkRequest request = failed->request();
+    if (!manager->cache() || !failedForWantOfNetwork(failed)
+        || request.attribute(QNetworkRequest::CacheLoadControlAttribute).isValid())
+        return nullptr;
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysCache);
+    QNetworkReply *reply = manager->get(request);
+    limitReplySize(reply, maxBytes);
+    return reply;
 }
+} // namespace
 
 void limitReplySize(QNetworkReply *reply, qint64 maxBytes)
 {
@@ -91,16 +105,4 @@ bool failedForWantOfNetwork(const QNetworkReply *reply)
     default:
         return false;
     }
-}
-
-QNetworkReply *retryFromCache(QNetworkAccessManager *manager, const QNetworkReply *failed, qint64 maxBytes)
-{
-    QNetworkRequest request = failed->request();
-    if (!manager->cache() || !failedForWantOfNetwork(failed)
-        || request.attribute(QNetworkRequest::CacheLoadControlAttribute).isValid())
-        return nullptr;
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysCache);
-    QNetworkReply *reply = manager->get(request);
-    limitReplySize(reply, maxBytes);
-    return reply;
 }

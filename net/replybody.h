@@ -33,9 +33,10 @@ struct ReplyBody
 };
 
 /// Takes the finished reply out of pending and releases it with deleteLater.
-/// Given a manager, a reply that failed for want of a network is asked again of
-/// its cache (see retryFromCache); that request then waits in pending, and the
-/// kind is FromCache.
+/// Given a manager with a cache, a cacheable reply that failed for want of a
+/// network is asked again of that cache, for the last good answer however old;
+/// that request, of at most cacheMaxBytes, then waits in pending, and the kind
+/// is FromCache.
 ReplyBody takeBody(
     QPointer<QNetworkReply> &pending, QNetworkAccessManager *cacheManager = nullptr, qint64 cacheMaxBytes = 0);
 
@@ -49,9 +50,3 @@ QNetworkReply *getAnswer(
 /// name resolution, silence), as when the player is offline, rather than
 /// because the server answered badly.
 bool failedForWantOfNetwork(const QNetworkReply *reply);
-
-/// For a reply that failed for want of a network: the same request answered
-/// from the manager's cache, the last good answer however old. Null when the
-/// reply failed otherwise, came from the cache already, was for the network
-/// alone (not cacheable), or there is no cache.
-QNetworkReply *retryFromCache(QNetworkAccessManager *manager, const QNetworkReply *failed, qint64 maxBytes);
