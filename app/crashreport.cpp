@@ -269,7 +269,7 @@ void writeText()
 
     logLine.clear();
     addTime(logLine, t);
-    logLine.add(" fatal [crash] the launcher crashed: exception ").hex(record.ExceptionCode).add(" (");
+    logLine.add(" fatal [velor.crash] the launcher crashed: exception ").hex(record.ExceptionCode).add(" (");
     logLine.add(describe(record.ExceptionCode)).add("); report crashes/").add(stem.data).add(".txt\n");
     writeFile(logPath, logLine, OPEN_ALWAYS);
 }
@@ -568,7 +568,7 @@ void writeReport(int signal, siginfo_t *info, void *context)
 
     logLine.clear();
     addTime(logLine, t);
-    logLine.add(" fatal [crash] the launcher crashed: signal ").number(std::uint64_t(signal)).add(" (");
+    logLine.add(" fatal [velor.crash] the launcher crashed: signal ").number(std::uint64_t(signal)).add(" (");
     logLine.add(signalName(signal)).add("); report crashes/").add(stem.data).add(".txt\n");
     const int log = ::open(logPath, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     writeAll(log, logLine);

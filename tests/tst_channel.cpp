@@ -247,7 +247,7 @@ void TestChannel::crashLeavesAReport()
     QFETCH(int, signal);
     QVERIFY(report.contains("signal: " + QByteArray::number(signal) + ' '));
 #endif
-    QVERIFY(readFile(m_scratch->filePath("logs/launcher.log")).contains("[crash] the launcher crashed"));
+    QVERIFY(readFile(m_scratch->filePath("logs/launcher.log")).contains("[velor.crash] the launcher crashed"));
 #ifndef Q_OS_WIN // a Unix program started under Wine gets no standard output back
     // The script names the function that crashed among the frames.
     QProcess symbolize;

@@ -30,6 +30,7 @@ private slots:
     void versionOrder();
     void signatures_data();
     void signatures();
+    void unsignedAnswerNamingThisVersion();
     void install_data();
     void install();
     void checkAgain_data();
@@ -88,6 +89,7 @@ void TestUpdate::watch(Updater &updater)
     connect(&updater, &Updater::updateStarted, this, record("started"));
     connect(&updater, &Updater::installing, this, [this] { m_reports << "installing"; });
     connect(&updater, &Updater::updateGivenUp, this, record("given up"));
+    connect(&updater, &Updater::upToDate, this, record("up to date"));
     const auto failed
         = [this](const Updater::Failure &failure) { m_reports << "failed:" + Wording::updateFailure(failure); };
     connect(&updater, &Updater::checkFailed, this, failed);
@@ -150,6 +152,16 @@ void TestUpdate::signatures()
     updater.checkForUpdates(false);
     QTRY_COMPARE(m_reports.join(u' '), report);
     QCOMPARE(m_server->requests.size(), report == "failed:Неверные данные обновления" ? 1 : 2);
+}
+
+void TestUpdate::unsignedAnswerNamingThisVersion()
+{
+    m_env.updatePublicKeys << QByteArray(32, 'k');
+    m_server->routes["/launcher/version"] = Route{200, R"({"version":"1.1.9"})"};
+    Updater updater(m_env, &m_manager);
+    watch(updater);
+    updater.checkForUpdates(false);
+    QTRY_COMPARE(m_reports, QStringList{"up to date:1.1.9"});
 }
 
 void TestUpdate::install_data()

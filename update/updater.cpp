@@ -125,7 +125,10 @@ void Updater::onVersionCheckFinished()
     const VersionAnswer answer = VersionAnswer::parse(reply.body, m_env.updatePublicKeys);
     if (answer.verdict == VersionAnswer::Verdict::NotAnObject)
         return checkFailed(Failure::Kind::BadFormat);
-    if (answer.verdict != VersionAnswer::Verdict::Usable)
+    // An answer that names no newer version needs neither an address nor a
+    // signature: there is nothing to fetch, and the launcher is up to date.
+    const bool newer = !answer.version.isEmpty() && isNewerVersion(answer.version, m_env.version);
+    if (answer.verdict != VersionAnswer::Verdict::Usable && (newer || answer.version.isEmpty()))
         return checkFailed(Failure::Kind::BadData);
 
     const auto settings = Platform::openSettings(m_env.settingsLocation);
@@ -138,7 +141,7 @@ void Updater::onVersionCheckFinished()
         qCWarning(lcUpdate).noquote() << "the update to" << attempted << "did not install; failed attempts:"
                                       << settings->value(attemptCountKey).toInt();
     }
-    if (!isNewerVersion(answer.version, m_env.version)) {
+    if (!newer) {
         qCInfo(lcUpdate).noquote() << "up to date:" << m_env.version << "against" << answer.version;
         if (!m_silent)
             emit upToDate(m_env.version);
