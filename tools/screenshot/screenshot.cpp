@@ -35,7 +35,7 @@ int main(int argc, char *argv[])
         const QList<NewsCard *> cards = window.findChildren<NewsCard *>();
         bool pictured = !cards.isEmpty();
         for (const NewsCard *card : cards)
-            pictured = pictured && (!card->isVisible() || !card->m_image.isNull());
+            pictured = pictured && (!card->isVisible() || card->hasPicture());
         const bool ready = online && online->text() != QStringLiteral("0") && pictured;
         if (!ready && !deadline.hasExpired())
             return;
