@@ -6,6 +6,11 @@
 /// The launcher's look: every style sheet and painted colour, each written once.
 namespace Theme {
 
+/// Makes the typeface shipped in the resources the one the sheets' 'Akrobat'
+/// stands for: before the first widget is built, since a widget polished
+/// earlier keeps the fallback's metrics.
+void registerFonts();
+
 // The window's title bar and sidebar.
 extern const QString titleButton;
 extern const QString minimizeButtonExtra;

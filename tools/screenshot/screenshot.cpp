@@ -4,6 +4,7 @@
 #include "config/launcherenvironment.h"
 #include "ui/mainwindow.h"
 #include "ui/newscard.h"
+#include "ui/theme.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -24,6 +25,7 @@ int main(int argc, char *argv[])
     env.tempFolder = scratch.path();
     env.settingsLocation = scratch.filePath(QStringLiteral("Launcher.conf"));
     env.clientKeyLocation = scratch.filePath(QStringLiteral("RAGE-MP.conf"));
+    Theme::registerFonts();
     MainWindow window(env);
     window.show();
 
