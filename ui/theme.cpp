@@ -28,6 +28,11 @@ void registerFonts()
     QFont::insertSubstitutions(QStringLiteral("Akrobat"), substitutes);
 }
 
+const QString focusOnDark
+    = QStringLiteral("QPushButton { outline: none; }QPushButton:focus { border: 1px solid rgba(254,221,44,0.55); }");
+const QString focusOnYellow
+    = QStringLiteral("QPushButton { outline: none; }QPushButton:focus { border: 1px solid rgba(255,255,255,0.75); }");
+
 const QString titleButton = QStringLiteral(
     "QPushButton {  background: rgba(25,25,25,0.75);  border: 1px solid rgba(255,255,255,0.12);  border-radius: 6px;"
     "  color: rgba(255,255,255,0.45);  font-size: 14px;}");
@@ -90,23 +95,29 @@ const QString dialogDescription
 const QString dialogError = QStringLiteral("font-family:'Akrobat'; font-size:12px; color:#FF6B6B;");
 const QString dialogMainButton
     = QStringLiteral("QPushButton { background:#FFCC00; color:#382D00; font-weight:700; border:none; }"
-                     "QPushButton:hover { background:#FFD633; }");
+                     "QPushButton:hover { background:#FFD633; }")
+    + focusOnYellow;
 const QString dialogButton
     = QStringLiteral("QPushButton { background:rgba(255,255,255,0.07); border:1px solid rgba(255,255,255,0.12);"
-                     " color:rgba(255,255,255,0.80); }QPushButton:hover { background:rgba(255,255,255,0.13); }");
-const QString dialogQuietButton = QStringLiteral(
-    "QPushButton { background:transparent; border:none; color:rgba(255,255,255,0.35); padding: 8px 10px; }"
-    "QPushButton:hover { color:rgba(255,255,255,0.65); }");
-const QString progressDialog = QStringLiteral(
-    "QDialog {  background: #1a1a1a;  border: 1px solid rgba(255,255,255,0.15);}"
-    "QLabel {  font-family: 'Akrobat';  font-size: 14px;  color: rgba(255,255,255,0.85);"
-    "  background: transparent;}"
-    "QProgressBar {  background: rgba(255,255,255,0.08);  border: none;  border-radius: 4px;  height: 8px;}"
-    "QProgressBar::chunk {  background: qlineargradient(x1:0,y1:0,x2:1,y2:0,    stop:0 #A88E00, stop:0.5 #FEDD2C,"
-    " stop:1 #98841A);  border-radius: 4px;}"
-    "QPushButton {  font-family: 'Akrobat';  font-size: 13px;  color: rgba(255,255,255,0.7);"
-    "  background: rgba(255,255,255,0.07);  border: 1px solid rgba(255,255,255,0.12);  border-radius: 6px;"
-    "  padding: 5px 18px;}QPushButton:hover { background: rgba(255,255,255,0.12); }");
+                     " color:rgba(255,255,255,0.80); }QPushButton:hover { background:rgba(255,255,255,0.13); }")
+    + focusOnDark;
+const QString dialogQuietButton
+    = QStringLiteral(
+          "QPushButton { background:transparent; border:none; color:rgba(255,255,255,0.35); padding: 8px 10px; }"
+          "QPushButton:hover { color:rgba(255,255,255,0.65); }")
+    + focusOnDark;
+const QString progressDialog
+    = QStringLiteral(
+          "QDialog {  background: #1a1a1a;  border: 1px solid rgba(255,255,255,0.15);}"
+          "QLabel {  font-family: 'Akrobat';  font-size: 14px;  color: rgba(255,255,255,0.85);"
+          "  background: transparent;}"
+          "QProgressBar {  background: rgba(255,255,255,0.08);  border: none;  border-radius: 4px;  height: 8px;}"
+          "QProgressBar::chunk {  background: qlineargradient(x1:0,y1:0,x2:1,y2:0,    stop:0 #A88E00, stop:0.5 #FEDD2C,"
+          " stop:1 #98841A);  border-radius: 4px;}"
+          "QPushButton {  font-family: 'Akrobat';  font-size: 13px;  color: rgba(255,255,255,0.7);"
+          "  background: rgba(255,255,255,0.07);  border: 1px solid rgba(255,255,255,0.12);  border-radius: 6px;"
+          "  padding: 5px 18px;}QPushButton:hover { background: rgba(255,255,255,0.12); }")
+    + focusOnDark;
 const QString progressHeading
     = QStringLiteral("font-family: 'Akrobat';font-size: 16px;font-weight: 700;color: #FFFFFF;background: transparent;");
 

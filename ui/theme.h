@@ -11,6 +11,11 @@ namespace Theme {
 /// earlier keeps the fallback's metrics.
 void registerFonts();
 
+// Appended to a button's own sheet: the keyboard focus is a thin rim in the
+// accent yellow (white on the yellow buttons), and no platform's dotted frame.
+extern const QString focusOnDark;
+extern const QString focusOnYellow;
+
 // The window's title bar and sidebar.
 extern const QString titleButton;
 extern const QString minimizeButtonExtra;
