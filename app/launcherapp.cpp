@@ -9,10 +9,10 @@
 #include "config/platform.h"
 #include "net/systemproxy.h"
 #include "ui/mainwindow.h"
+#include "ui/theme.h"
 #include "update/startrecord.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QProcess>
@@ -144,13 +144,11 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     if (role == InstanceChannel::Role::Lone)
         qCWarning(lcChannel) << "no channel: later copies open windows of their own";
 
+    Theme::registerFonts();
     MainWindow window(environment);
     // Nothing the first frame does not need runs before it. A copy that starts
     // meanwhile finds the lock taken and waits for the channel.
     QObject::connect(&window, &MainWindow::servicesStarted, &window, [&channel, &window, role] {
-        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Bold.ttf"));
-        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-ExtraBold.ttf"));
-        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Akrobat-Regular.ttf"));
         CrashReport::refreshModules(); // the platform plugin and what it loaded
         // Only the lock holder may take over the channel's name: a copy that
         // runs on its own must not remove the name of a live first copy.

@@ -4,6 +4,7 @@
 #include "testsupport.h"
 #include "ui/mainwindow.h"
 #include "ui/newscard.h"
+#include "ui/theme.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -38,6 +39,7 @@ class TestWindow final : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void startUpAndOffline();
     void chooseTheFolderPlayUses();
@@ -49,6 +51,11 @@ private:
     std::unique_ptr<ModalAnswerer> m_modals;
     LauncherEnvironment m_env;
 };
+
+void TestWindow::initTestCase()
+{
+    Theme::registerFonts();
+}
 
 void TestWindow::init()
 {
@@ -151,7 +158,9 @@ void TestWindow::chooseTheFolderPlayUses()
     QTRY_COMPARE(settings->findChild<QLabel *>("clientFolderLabel")->text(), QDir::toNativeSeparators(pick));
     settings->reject();
     QTRY_VERIFY(!window.findChild<QDialog *>("settingsDialog"));
-    click(window, "playButton");
+    // The window keeps the keyboard on its play button, where Enter plays.
+    QCOMPARE(window.focusWidget(), window.findChild<QPushButton *>("playButton"));
+    QTest::keyClick(window.focusWidget(), Qt::Key_Return);
     QTRY_COMPARE(recorded(pick + "/updater.exe"), "|" + QFileInfo(pick).canonicalFilePath() + "\n");
 }
 
@@ -167,6 +176,30 @@ void TestWindow::paintsAndComesBack()
     // The background inside the rounded shape, and the dark sidebar panel over it.
     QCOMPARE(qAlpha(frame.pixel(QPoint(600, 20) * ratio)), 255);
     QVERIFY(qGray(frame.pixel(QPoint(120, 400) * ratio)) < 60);
+    QCOMPARE(QFontInfo(window.findChild<QLabel *>("greetingLabel")->font()).family(), "Manrope");
+    // Tab walks the buttons in reading order, past the title bar's; those without words are named.
+    const QStringList chain = {
+        "sidebarPlayButton",
+        "shopButton",
+        "forumButton",
+        "supportButton",
+        "settingsButton",
+        "discordButton",
+        "youtubeButton",
+        "vkButton",
+        "telegramButton",
+        "newsPrevButton",
+        "newsNextButton",
+        "playButton",
+    };
+    for (const QString &name : chain) {
+        QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
+        QCOMPARE(window.focusWidget()->objectName(), name);
+    }
+    for (const QAbstractButton *button : window.findChildren<QAbstractButton *>()) {
+        if (button->text().isEmpty())
+            QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->objectName()));
+    }
     // A link handed over brings a minimised window back to the front.
     window.showMinimized();
     QTRY_VERIFY(window.isMinimized());

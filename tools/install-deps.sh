@@ -12,6 +12,7 @@ packages=(
     binutils-mingw-w64-x86-64
     clang libclang-rt-14-dev clang-format
     fonts-dejavu-core
+    fonts-manrope
 )
 [ "${1:-}" = "--bench" ] && packages+=(hyperfine time)
 # The Windows build: the mingw-w64 cross compiler (posix threads, which Qt

@@ -163,6 +163,7 @@ void MainWindow::buildTitleBar()
     auto *minimize = new QPushButton(QStringLiteral("\u2014"), m_centralWidget);
     minimize->setObjectName(QStringLiteral("minimizeButton"));
     minimize->setAccessibleName(QStringLiteral("Свернуть"));
+    minimize->setFocusPolicy(Qt::NoFocus); // the mouse's alone, as a title bar's
     minimize->setGeometry(1009, 14, 28, 28);
     minimize->setStyleSheet(Theme::titleButton + Theme::minimizeButtonExtra);
     connect(minimize, &QAbstractButton::clicked, this, &QWidget::showMinimized);
@@ -170,6 +171,7 @@ void MainWindow::buildTitleBar()
     auto *close = new QPushButton(QStringLiteral("\u2715"), m_centralWidget);
     close->setObjectName(QStringLiteral("closeButton"));
     close->setAccessibleName(QStringLiteral("Закрыть"));
+    close->setFocusPolicy(Qt::NoFocus);
     close->setGeometry(1043, 14, 28, 28);
     close->setStyleSheet(Theme::titleButton + Theme::closeButtonExtra);
     connect(close, &QAbstractButton::clicked, this, &QWidget::close);

@@ -22,6 +22,25 @@ void addGlow(QPushButton *button, qreal blurRadius)
     button->setGraphicsEffect(glow);
 }
 
+// The keyboard reaches the window's buttons by Tab alone, in reading order, and
+// Enter clicks the one it is on; a mouse click leaves the focus where it was.
+void chainKeyboardFocus(QWidget *area)
+{
+    const char *const order[]
+        = {"sidebarPlayButton", "shopButton", "forumButton", "supportButton", "settingsButton", "discordButton",
+            "youtubeButton", "vkButton", "telegramButton", "newsPrevButton", "newsNextButton", "playButton"};
+    QWidget *previous = nullptr;
+    for (const char *name : order) {
+        auto *button = area->findChild<QPushButton *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+        button->setFocusPolicy(Qt::TabFocus);
+        button->setAutoDefault(true);
+        if (previous)
+            QWidget::setTabOrder(previous, button);
+        previous = button;
+    }
+    previous->setFocus(); // the window opens on the play button: Enter plays
+}
+
 // Gives the button the icon when the image loaded; returns whether it did.
 bool setIconIfLoaded(QPushButton *button, const QString &path, int side)
 {
@@ -77,7 +96,7 @@ void MainWindow::buildSidebar()
     sidebarPlay->setText(setIconIfLoaded(sidebarPlay, QStringLiteral(":/images/icon_play.png"), 10)
             ? QStringLiteral("Играть")
             : QStringLiteral("\u25B6  Играть"));
-    sidebarPlay->setStyleSheet(Theme::sidebarPlayButton);
+    sidebarPlay->setStyleSheet(Theme::sidebarPlayButton + Theme::focusOnYellow);
     addGlow(sidebarPlay, 20.0);
     connect(sidebarPlay, &QAbstractButton::clicked, this, [this] { m_play->play(); });
 
@@ -98,7 +117,7 @@ void MainWindow::buildSidebar()
         button->setObjectName(QString::fromLatin1(menu[i].objectName));
         button->setGeometry(33, 183 + 46 * i, 180, 40);
         button->setCursor(Qt::PointingHandCursor);
-        button->setStyleSheet(Theme::menuButton);
+        button->setStyleSheet(Theme::menuButton + Theme::focusOnDark);
         button->setText(menu[i].text);
         setIconIfLoaded(button, menu[i].icon, 12);
         connect(button, &QAbstractButton::clicked, this, [this, page = menu[i].page] { openPage(page); });
@@ -108,7 +127,7 @@ void MainWindow::buildSidebar()
     settings->setObjectName(QStringLiteral("settingsButton"));
     settings->setGeometry(33, 568, 180, 40);
     settings->setCursor(Qt::PointingHandCursor);
-    settings->setStyleSheet(Theme::menuButton);
+    settings->setStyleSheet(Theme::menuButton + Theme::focusOnDark);
     settings->setText(QStringLiteral("Настройки"));
     setIconIfLoaded(settings, QStringLiteral(":/images/icon_settings.png"), 12);
     connect(settings, &QAbstractButton::clicked, this, &MainWindow::openSettings);
@@ -131,7 +150,7 @@ void MainWindow::buildSidebar()
         button->setAccessibleName(QString::fromLatin1(social[i].accessibleName));
         button->setGeometry(82 + 23 * i, 620, 16, 16);
         button->setCursor(Qt::PointingHandCursor);
-        button->setStyleSheet(Theme::socialButton);
+        button->setStyleSheet(Theme::socialButton + Theme::focusOnDark);
         setIconIfLoaded(button, social[i].icon, 13);
         const QString link = m_env.socialLinks.value(i);
         connect(
@@ -163,7 +182,7 @@ void MainWindow::buildContent()
     prev->setAccessibleName(QStringLiteral("Предыдущие новости"));
     prev->setGeometry(998, 240, 26, 26);
     prev->setCursor(Qt::PointingHandCursor);
-    prev->setStyleSheet(Theme::arrowButton);
+    prev->setStyleSheet(Theme::arrowButton + Theme::focusOnDark);
     if (!setIconIfLoaded(prev, QStringLiteral(":/images/icon_left.png"), 7))
         prev->setText(QStringLiteral("\u2039"));
     connect(prev, &QAbstractButton::clicked, m_newsRow, &NewsRow::scrollPrev);
@@ -173,7 +192,7 @@ void MainWindow::buildContent()
     next->setAccessibleName(QStringLiteral("Следующие новости"));
     next->setGeometry(1028, 240, 26, 26);
     next->setCursor(Qt::PointingHandCursor);
-    next->setStyleSheet(Theme::arrowButton);
+    next->setStyleSheet(Theme::arrowButton + Theme::focusOnDark);
     if (!setIconIfLoaded(next, QStringLiteral(":/images/icon_right.png"), 7))
         next->setText(QStringLiteral("\u203A"));
     connect(next, &QAbstractButton::clicked, m_newsRow, &NewsRow::scrollNext);
@@ -203,7 +222,8 @@ void MainWindow::buildContent()
     play->setText(setIconIfLoaded(play, QStringLiteral(":/images/icon_play.png"), 10)
             ? QStringLiteral("Начать играть")
             : QStringLiteral("\u25B6  Начать играть"));
-    play->setStyleSheet(Theme::largePlayButton);
+    play->setStyleSheet(Theme::largePlayButton + Theme::focusOnYellow);
     addGlow(play, 24.0);
     connect(play, &QAbstractButton::clicked, this, [this] { m_play->play(); });
+    chainKeyboardFocus(m_centralWidget);
 }

@@ -6,6 +6,16 @@
 /// The launcher's look: every style sheet and painted colour, each written once.
 namespace Theme {
 
+/// Makes the typeface shipped in the resources the one the sheets' 'Akrobat'
+/// stands for: before the first widget is built, since a widget polished
+/// earlier keeps the fallback's metrics.
+void registerFonts();
+
+// Appended to a button's own sheet: the keyboard focus is a thin rim in the
+// accent yellow (white on the yellow buttons), and no platform's dotted frame.
+extern const QString focusOnDark;
+extern const QString focusOnYellow;
+
 // The window's title bar and sidebar.
 extern const QString titleButton;
 extern const QString minimizeButtonExtra;

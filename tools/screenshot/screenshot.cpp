@@ -4,6 +4,7 @@
 #include "config/launcherenvironment.h"
 #include "ui/mainwindow.h"
 #include "ui/newscard.h"
+#include "ui/theme.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -24,6 +25,7 @@ int main(int argc, char *argv[])
     env.tempFolder = scratch.path();
     env.settingsLocation = scratch.filePath(QStringLiteral("Launcher.conf"));
     env.clientKeyLocation = scratch.filePath(QStringLiteral("RAGE-MP.conf"));
+    Theme::registerFonts();
     MainWindow window(env);
     window.show();
 
@@ -35,7 +37,7 @@ int main(int argc, char *argv[])
         const QList<NewsCard *> cards = window.findChildren<NewsCard *>();
         bool pictured = !cards.isEmpty();
         for (const NewsCard *card : cards)
-            pictured = pictured && (!card->isVisible() || !card->m_image.isNull());
+            pictured = pictured && (!card->isVisible() || card->hasPicture());
         const bool ready = online && online->text() != QStringLiteral("0") && pictured;
         if (!ready && !deadline.hasExpired())
             return;
