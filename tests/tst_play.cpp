@@ -8,12 +8,13 @@
 #include <QNetworkAccessManager>
 #include <QtTest>
 
-/// Answers a turn of the event loop later, the client-missing dialog from a script: folders to pick, then
-/// "download:<installer>" or a cancel; logs what it was asked, what it showed and what it was told. As the flow
-/// waits in the state againIn, plays again first.
+/// Answers a turn of the event loop later, the client-missing dialog with folders to pick, then the installer's
+/// download or a cancel; logs what it was asked, what it showed and what it was told. As the flow waits in the
+/// state againIn, plays again first.
 struct ScriptedPrompts final : PlayPrompts
 {
     QStringList picks;
+    bool download = false;
     QStringList log;
     PlayFlow *flow = nullptr;
     PlayFlow::State againIn = PlayFlow::State::Idle;
@@ -29,12 +30,10 @@ struct ScriptedPrompts final : PlayPrompts
     {
         asked("missing", [this, acceptFolder, answered] {
             for (const QString &pick : std::as_const(picks)) {
-                if (pick.startsWith("download:"))
-                    return answered(ClientMissingAnswer::Download);
                 if (acceptFolder(pick))
                     return answered(ClientMissingAnswer::FolderChosen);
             }
-            answered(ClientMissingAnswer::Cancel);
+            answered(download ? ClientMissingAnswer::Download : ClientMissingAnswer::Cancel);
         });
     }
     void showDownload(FileDownload &) override
@@ -62,50 +61,53 @@ private slots:
 void TestPlay::play_data()
 {
     using State = PlayFlow::State;
-    QTest::addColumn<QString>("client"); // holds updater.exe: "neighbour" is found, "broken" cannot start
-    QTest::addColumn<QString>("picks"); // folders, then "download:<installer>"
+    QTest::addColumn<QString>("client"); // the folder that holds updater.exe; "neighbour" is found
+    QTest::addColumn<bool>("startable"); // updater.exe is a program
+    QTest::addColumn<QStringList>("picks"); // folders
+    QTest::addColumn<bool>("download"); // asked for once the picks are done, rather than a cancel
+    QTest::addColumn<bool>("installerRuns"); // what the download gets is a program
     QTest::addColumn<bool>("keyWritable");
     QTest::addColumn<State>("againIn"); // play again as the flow waits there: that only brings back what is open
     QTest::addColumn<QString>("told");
-    QTest::newRow("next to the launcher") << "neighbour"
-                                          << "" << true << State::Idle << "";
-    QTest::newRow("nowhere, cancelled") << ""
-                                        << "" << true << State::AskingWhatToDo << "missing,back";
+    const QStringList none;
+    QTest::newRow("next to the launcher") << "neighbour" << true << none << false << false << true << State::Idle << "";
+    QTest::newRow("nowhere, cancelled") << "" << true << none << false << false << true << State::AskingWhatToDo
+                                        << "missing,back";
     QTest::newRow("nowhere, a wrong folder picked, then the right one")
-        << "picked"
-        << "wrong,picked" << true << State::Idle << "missing";
-    QTest::newRow("picked, but it cannot start")
-        << "broken"
-        << "broken" << true << State::ReportingClientFailure << "missing,client failed,back";
+        << "picked" << true << QStringList{"wrong", "picked"} << false << false << true << State::Idle << "missing";
+    QTest::newRow("picked, but it cannot start") << "picked" << false << QStringList{"picked"} << false << false << true
+                                                 << State::ReportingClientFailure << "missing,client failed,back";
     QTest::newRow("installer downloaded and started")
-        << ""
-        << "download:recorder" << true << State::Downloading << "missing,shown,back,ended,installing";
+        << "" << true << none << true << true << true << State::Downloading << "missing,shown,back,ended,installing";
     QTest::newRow("installer downloaded, its end told")
-        << ""
-        << "download:recorder" << true << State::ReportingDownload << "missing,shown,ended,back,installing";
+        << "" << true << none << true << true << true << State::ReportingDownload
+        << "missing,shown,ended,back,installing";
     QTest::newRow("installer downloaded, its start told")
-        << ""
-        << "download:recorder" << true << State::AnnouncingInstaller << "missing,shown,ended,installing,back";
-    QTest::newRow("installer that cannot start") << ""
-                                                 << "download:no program" << true << State::ReportingInstallerFailure
-                                                 << "missing,shown,ended,installing,installer failed,back";
+        << "" << true << none << true << true << true << State::AnnouncingInstaller
+        << "missing,shown,ended,installing,back";
+    QTest::newRow("installer that cannot start")
+        << "" << true << none << true << false << true << State::ReportingInstallerFailure
+        << "missing,shown,ended,installing,installer failed,back";
 #ifndef Q_OS_WIN // a registry key that refuses writing needs an access list of its own
-    QTest::newRow("client key that cannot be written") << "neighbour"
-                                                       << "" << false << State::Idle << "client failed";
+    QTest::newRow("client key that cannot be written")
+        << "neighbour" << true << none << false << false << false << State::Idle << "client failed";
 #endif
 }
 
 void TestPlay::play()
 {
     QFETCH(QString, client);
-    QFETCH(QString, picks);
+    QFETCH(bool, startable);
+    QFETCH(QStringList, picks);
+    QFETCH(bool, download);
+    QFETCH(bool, installerRuns);
     QFETCH(bool, keyWritable);
     QFETCH(PlayFlow::State, againIn);
     QFETCH(QString, told);
     const QTemporaryDir scratch;
     LauncherEnvironment env = testEnvironment(scratch.path());
     const QString folder = scratch.filePath(client);
-    if (client == "broken")
+    if (!startable)
         QDir().mkpath(folder + "/updater.exe"); // holds the client, but no program can start
     else if (!client.isEmpty())
         writeRecorder(folder + "/updater.exe");
@@ -113,12 +115,11 @@ void TestPlay::play()
         QDir().mkpath(env.clientKeyLocation); // a folder where the file would go
     ScriptedPrompts prompts;
     prompts.againIn = againIn;
-    for (const QString &pick : picks.split(u',', Qt::SkipEmptyParts))
-        prompts.picks << (pick.contains(u':') ? pick : scratch.filePath(pick));
-    const QString installer = picks.section(u':', 1);
+    for (const QString &pick : picks)
+        prompts.picks << scratch.filePath(pick);
+    prompts.download = download;
     FixtureServer server;
-    const QByteArray program
-        = installer == "recorder" ? readFile(writeRecorder(scratch.filePath("stage/setup.exe"))) : installer.toUtf8();
+    const QByteArray program = installerRuns ? readFile(writeRecorder(scratch.filePath("stage/setup.exe"))) : "no";
     server.routes["/setup.exe"] = Route{200, program};
     env.clientInstallerUrl = server.url("/setup.exe");
     {
@@ -129,14 +130,14 @@ void TestPlay::play()
         QTRY_COMPARE(flow.state(), PlayFlow::State::Idle);
     }
     QCOMPARE(prompts.log.join(u','), told);
-    if (installer == "recorder")
+    if (installerRuns)
         QTRY_VERIFY(!recorded(env.tempFolder + "/RAGEMultiplayer_Setup.exe").isEmpty());
     const auto key = Platform::openSettings(env.clientKeyLocation);
     QCOMPARE(key->contains("launch2.ip"), !client.isEmpty() && keyWritable);
     if (client.isEmpty())
         return;
     QCOMPARE(Platform::openSettings(env.settingsLocation)->value("ragempPath").toString(), folder);
-    if (told.contains("failed"))
+    if (!startable || !keyWritable)
         return;
     QTRY_COMPARE(recorded(folder + "/updater.exe"), "|" + QFileInfo(folder).canonicalFilePath() + "\n");
     QCOMPARE(key->value("launch2.ip"), QVariant("game.site.test"));

@@ -2,7 +2,6 @@
 // signatures, the installer it picks, how unpacking fails, and installs that fail.
 #include "config/platform.h"
 #include "testsupport.h"
-#include "ui/wording.h"
 #include "update/startrecord.h"
 #include "update/updater.h"
 #include "update/versioncompare.h"
@@ -18,6 +17,11 @@ QByteArray updateSign(const QStringList &arguments) // runs the signing tool as 
     tool.start(VELOR_UPDATESIGN, arguments);
     return tool.waitForFinished() ? tool.readAllStandardOutput() : QByteArray();
 }
+
+/// A short name for each kind of failure, in the order Updater::Failure::Kind lists them.
+const char *const failureNames[] = {"unreachable", "truncated", "bad format", "bad data", "download", "not saved",
+    "checksum", "not unpacked", "no installer", "not started", "not recorded"};
+static_assert(std::size(failureNames) == int(Updater::Failure::Kind::NotRecorded) + 1);
 } // namespace
 
 class TestUpdate final : public QObject
@@ -40,14 +44,14 @@ private slots:
     void nowhereToSaveItSaidAfterTheStart();
 
 private:
-    /// Serves an update of version with files, space-separated, in its archive; "*" marks the installer.
-    void serve(const QString &version, const QString &files);
+    /// Serves an update of version whose archive holds files and the installer, one that records its start.
+    void serve(const QString &version, const QString &installer, const QStringList &files = {});
     void watch(Updater &updater);
     std::unique_ptr<QTemporaryDir> m_scratch;
     std::unique_ptr<FixtureServer> m_server;
     QNetworkAccessManager m_manager;
     LauncherEnvironment m_env;
-    QStringList m_reports; ///< of the updater, as "signal:argument"
+    QStringList m_reports; ///< of the updater, as "signal:argument", a failure by the name of its kind
     bool m_checked = false;
 };
 
@@ -63,15 +67,13 @@ void TestUpdate::init()
     m_checked = false;
 }
 
-void TestUpdate::serve(const QString &version, const QString &files)
+void TestUpdate::serve(const QString &version, const QString &installer, const QStringList &files)
 {
     const QString stage = m_scratch->filePath("stage");
-    for (const QString &file : files.split(u' ')) {
-        if (file.endsWith(u'*'))
-            writeRecorder(stage + u'/' + file.chopped(1));
-        else
-            writeFile(stage + u'/' + file, "x"); // would fail to start, if chosen
-    }
+    if (!installer.isEmpty())
+        writeRecorder(stage + u'/' + installer);
+    for (const QString &file : files)
+        writeFile(stage + u'/' + file, "x"); // would fail to start, if chosen
     const QByteArray zip = zipOf(stage);
     const QByteArray sha256 = QCryptographicHash::hash(zip, QCryptographicHash::Sha256).toHex();
     m_server->routes["/u.zip"] = Route{200, zip};
@@ -90,8 +92,9 @@ void TestUpdate::watch(Updater &updater)
     connect(&updater, &Updater::installing, this, [this] { m_reports << "installing"; });
     connect(&updater, &Updater::updateGivenUp, this, record("given up"));
     connect(&updater, &Updater::upToDate, this, record("up to date"));
-    const auto failed
-        = [this](const Updater::Failure &failure) { m_reports << "failed:" + Wording::updateFailure(failure); };
+    const auto failed = [this](const Updater::Failure &failure) {
+        m_reports << "failed:" + QString::fromLatin1(failureNames[int(failure.kind)]);
+    };
     connect(&updater, &Updater::checkFailed, this, failed);
     connect(&updater, &Updater::updateFailed, this, failed);
     // The updater reacts to the version answer before the manager reports it done.
@@ -126,11 +129,12 @@ void TestUpdate::signatures_data()
     QTest::addColumn<int>("signer"); // the launcher holds keys 0 and 1, not 2
     QTest::addColumn<bool>("changed"); // the archive, after it was signed
     QTest::addColumn<QString>("report");
+    QTest::addColumn<int>("requests"); // the version answer, and the archive once it is trusted
     const QString installed = "started:1.2 installing quit";
-    QTest::newRow("signed by the first key") << 0 << false << installed;
-    QTest::newRow("signed by the second key") << 1 << false << installed;
-    QTest::newRow("signed by an unknown key") << 2 << false << "failed:Неверные данные обновления";
-    QTest::newRow("archive changed") << 0 << true << "started:1.2 failed:Контрольная сумма обновления не совпадает";
+    QTest::newRow("signed by the first key") << 0 << false << installed << 2;
+    QTest::newRow("signed by the second key") << 1 << false << installed << 2;
+    QTest::newRow("signed by an unknown key") << 2 << false << "failed:bad data" << 1;
+    QTest::newRow("archive changed") << 0 << true << "started:1.2 failed:checksum" << 2;
 }
 
 void TestUpdate::signatures()
@@ -138,11 +142,12 @@ void TestUpdate::signatures()
     QFETCH(int, signer);
     QFETCH(bool, changed);
     QFETCH(QString, report);
+    QFETCH(int, requests);
     const QString keys = m_scratch->filePath("key"); // key0-2, made by the tool; the launcher holds the first two
     for (int i = 0; i < 3; ++i)
         m_env.updatePublicKeys << QByteArray::fromBase64(updateSign({"keygen", keys + QString::number(i)}));
     m_env.updatePublicKeys.removeLast();
-    serve("1.2", "sub/setup.exe*");
+    serve("1.2", "sub/setup.exe");
     const QString zip = writeFile(m_scratch->filePath("u.zip"), m_server->routes["/u.zip"].body);
     const QString key = keys + QString::number(signer);
     m_server->routes["/launcher/version"] = Route{200, updateSign({"sign", key, zip, "1.2", m_server->url("/u.zip")})};
@@ -151,7 +156,7 @@ void TestUpdate::signatures()
     watch(updater);
     updater.checkForUpdates(false);
     QTRY_COMPARE(m_reports.join(u' '), report);
-    QCOMPARE(m_server->requests.size(), report == "failed:Неверные данные обновления" ? 1 : 2);
+    QCOMPARE(m_server->requests.size(), requests);
 }
 
 void TestUpdate::unsignedAnswerNamingThisVersion()
@@ -167,38 +172,44 @@ void TestUpdate::unsignedAnswerNamingThisVersion()
 void TestUpdate::install_data()
 {
     QTest::addColumn<QString>("unpack"); // a shell command of the archive and folder in place of unzip; empty: unzip
-    QTest::addColumn<QString>("files"); // in the archive; "*": the installer to start
-    QTest::addColumn<QString>("report"); // after "started:1.2 installing"; empty: the updater goes meanwhile
-    const QString one = "readme.txt sub/setup.exe*";
-    const QString unpackFailed = "failed:Ошибка распаковки обновления";
-    QTest::newRow("the shallowest installer, then by path, in any case") << ""
-                                                                         << "A/setup.exe B.EXE* c.exe readme.txt"
-                                                                         << "quit";
+    QTest::addColumn<QString>("installer"); // in the archive, the one to start
+    QTest::addColumn<QStringList>("files"); // beside it in the archive
+    QTest::addColumn<bool>("closed"); // the window closes while it unpacks
+    QTest::addColumn<QString>("report"); // after "started:1.2 installing"
+    QTest::addColumn<bool>("starts"); // the installer
+    const QStringList readme{"readme.txt"};
+    QTest::newRow("the shallowest installer, then by path, in any case")
+        << ""
+        << "B.EXE" << QStringList{"A/setup.exe", "c.exe", "readme.txt"} << false << "quit" << true;
     QTest::newRow("links are neither followed nor chosen")
         << "unzip -q \"$0\" -d \"$1\" && ln -s ../../outside/x.exe \"$1/l.exe\" && ln -s ../../outside \"$1/d\""
-        << "deep/er/real.exe*"
-        << "quit";
+        << "deep/er/real.exe" << QStringList() << false << "quit" << true;
     QTest::newRow("no installer") << ""
-                                  << "readme.txt"
-                                  << "failed:Инсталлер не найден в архиве";
+                                  << "" << readme << false << "failed:no installer" << false;
     QTest::newRow("from and into a fresh folder of the player's own")
         << "[ ! -e \"$1\" ] && [ \"${0%/*}\" = \"${1%/*}\" ] && [ $(stat -c %a \"$(dirname \"$1\")\") = 700 ] && unzip "
            "-q \"$0\" -d \"$1\""
-        << one << "quit";
-    QTest::newRow("unpacker outlives its bound") << "sleep 30" << one << unpackFailed;
-    QTest::newRow("window closed while it unpacks") << "sleep 30" << one << "";
-    QTest::newRow("installer that cannot start") << "mkdir -p \"$1/x\" && echo no > \"$1/x/setup.exe\"" << one
-                                                 << "failed:Не удалось запустить установщик обновления";
+        << "sub/setup.exe" << readme << false << "quit" << true;
+    QTest::newRow("unpacker outlives its bound")
+        << "sleep 30"
+        << "sub/setup.exe" << readme << false << "failed:not unpacked" << false;
+    QTest::newRow("window closed while it unpacks") << "sleep 30"
+                                                    << "sub/setup.exe" << readme << true << "" << false;
+    QTest::newRow("installer that cannot start") << "mkdir -p \"$1/x\" && echo no > \"$1/x/setup.exe\""
+                                                 << "sub/setup.exe" << readme << false << "failed:not started" << false;
 }
 
 void TestUpdate::install()
 {
     QFETCH(QString, unpack);
-    QFETCH(QString, files);
+    QFETCH(QString, installer);
+    QFETCH(QStringList, files);
+    QFETCH(bool, closed);
     QFETCH(QString, report);
-    serve("1.2", files);
+    QFETCH(bool, starts);
+    serve("1.2", installer, files);
     writeRecorder(m_env.tempFolder + "/outside/x.exe"); // where the links lead
-    m_env.unpackTimeoutMs = report.isEmpty() ? 60000 : 300;
+    m_env.unpackTimeoutMs = closed ? 60000 : 300;
     auto updater = std::make_unique<Updater>(m_env, &m_manager);
     if (!unpack.isEmpty()) {
         updater->setUnpackCommand([unpack](const QString &from, const QString &to) {
@@ -207,16 +218,15 @@ void TestUpdate::install()
     }
     watch(*updater);
     updater->checkForUpdates(false);
-    if (report.isEmpty()) {
+    if (closed) {
         QTRY_COMPARE(m_reports.join(u' '), "started:1.2 installing");
         updater.reset();
     }
     QTRY_COMPARE(m_reports.join(u' '), ("started:1.2 installing " + report).trimmed());
     const QStringList left = QDir(m_env.tempFolder).entryList({"VelorLauncher_Update-*"});
-    if (report == "quit")
-        QTRY_COMPARE(
-            recorded(m_env.tempFolder + u'/' + left.value(0) + "/files/" + files.section(u'*', 0, 0).section(u' ', -1)),
-            "/VERYSILENT /CLOSEAPPLICATIONS /RESTARTAPPLICATIONS|" + QDir::current().canonicalPath() + "\n");
+    const QString arguments = "/VERYSILENT /CLOSEAPPLICATIONS /RESTARTAPPLICATIONS|" + QDir::current().canonicalPath();
+    QTRY_COMPARE(recorded(m_env.tempFolder + u'/' + left.value(0) + "/files/" + installer),
+        starts ? arguments + "\n" : QString());
     QCOMPARE(recorded(m_env.tempFolder + "/outside/x.exe"), QString());
 }
 
@@ -231,7 +241,7 @@ void TestUpdate::checkAgain_data()
 void TestUpdate::checkAgain()
 {
     QFETCH(Updater::State, state);
-    serve("1.2", "setup.exe*");
+    serve("1.2", "setup.exe");
     QList<Updater::State> seen; // before and after each check asked for again
     std::unique_ptr<Updater> updater;
     const auto again = [&seen, &updater] {
@@ -262,14 +272,14 @@ void TestUpdate::checkAgain()
 void TestUpdate::failedAttempts()
 {
     // Whatever installer it starts, the launcher stays 1.1.9: each start of the next counts as failed.
-    serve("1.2", "setup.exe*");
+    serve("1.2", "setup.exe");
     const auto first = m_server->routes;
-    serve("1.2", "setup.exe* mended.txt");
+    serve("1.2", "setup.exe", {"mended.txt"});
     const auto mended = m_server->routes;
     const QString installs = "started:1.2 installing quit";
     // The fifth check is the player's own; the last cannot record its attempt.
-    const QStringList said{installs, installs, "given up:1.2", "", installs, installs,
-        "started:1.2 installing failed:Не удалось сохранить сведения об обновлении"};
+    const QStringList said{
+        installs, installs, "given up:1.2", "", installs, installs, "started:1.2 installing failed:not recorded"};
     for (int start = 0; start < said.size(); ++start) {
         m_server->routes = start < 5 ? first : mended;
         if (start == 6)
@@ -286,7 +296,7 @@ void TestUpdate::failedAttempts()
 
 void TestUpdate::rollBack()
 {
-    serve("1.2", "setup.exe*");
+    serve("1.2", "setup.exe");
     auto updater = std::make_unique<Updater>(m_env, &m_manager);
     watch(*updater);
     updater->checkForUpdates(true);
@@ -314,12 +324,12 @@ void TestUpdate::rollBack()
 void TestUpdate::nowhereToSaveItSaidAfterTheStart()
 {
     // Whoever shows the progress of the start must be ready for the failure.
-    serve("1.2", "setup.exe*");
+    serve("1.2", "setup.exe");
     m_env.tempFolder = writeFile(m_scratch->filePath("file"), "x");
     Updater updater(m_env, &m_manager);
     watch(updater);
     updater.checkForUpdates(true);
-    QTRY_COMPARE(m_reports.join(u' '), "started:1.2 failed:Не удалось сохранить файл обновления");
+    QTRY_COMPARE(m_reports.join(u' '), "started:1.2 failed:not saved");
 }
 
 QTEST_MAIN(TestUpdate)
