@@ -27,29 +27,27 @@ namespace Platform {
 
 #ifdef Q_OS_WIN
 namespace {
-// The TOKEN_USER of a process; empty when it cannot be read, as for a process
-// of another account.
-std::vector<char> userOfToken(HANDLE token)
-{
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<char> user(size);
-    const bool read = size && ::GetTokenInformation(token, TokenUser, user.data(), size, &size);
-    ::CloseHandle(token);
-    return read ? user : std::vector<char>();
-}
-
-std::vector<char> tokenUser(HANDLE process)
+// The SID a process runs as, in a buffer of its own; empty when it cannot be
+// read, as for a process of another account. TOKEN_USER only points at its
+// SID inside the buffer it was read into, so a copy of that buffer would
+// point into freed memory: the SID itself is copied out.
+std::vector<char> userOf(HANDLE process)
 {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(process, TOKEN_QUERY, &token))
         return {};
-    return userOfToken(token);
-}
-
-PSID sidOf(std::vector<char> &user)
-{
-    return reinterpret_cast<TOKEN_USER *>(user.data())->User.Sid;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> user(size);
+    std::vector<char> sid;
+    if (size && ::GetTokenInformation(token, TokenUser, user.data(), size, &size)) {
+        const PSID found = reinterpret_cast<TOKEN_USER *>(user.data())->User.Sid;
+        sid.resize(::GetLengthSid(found));
+        if (!::CopySid(DWORD(sid.size()), sid.data(), found))
+            sid.clear();
+    }
+    ::CloseHandle(token);
+    return sid;
 }
 
 DWORD serverProcess(QLocalSocket &socket)
@@ -58,29 +56,24 @@ DWORD serverProcess(QLocalSocket &socket)
     return ::GetNamedPipeServerProcessId(reinterpret_cast<HANDLE>(socket.socketDescriptor()), &id) ? id : 0;
 }
 
-bool isThisUser(std::vector<char> other)
-{
-    std::vector<char> own = tokenUser(::GetCurrentProcess());
-    return !other.empty() && !own.empty() && ::EqualSid(sidOf(other), sidOf(own));
-}
-
 bool runsAsThisUser(DWORD processId)
 {
     HANDLE process = processId ? ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId) : nullptr;
     if (!process)
         return false;
-    std::vector<char> other = tokenUser(process);
+    std::vector<char> other = userOf(process);
     ::CloseHandle(process);
-    return isThisUser(other);
+    std::vector<char> own = userOf(::GetCurrentProcess());
+    return !other.empty() && !own.empty() && ::EqualSid(other.data(), own.data());
 }
 
 QString sessionAndUser()
 {
     DWORD session = 0;
     ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
-    std::vector<char> user = tokenUser(::GetCurrentProcess());
+    std::vector<char> user = userOf(::GetCurrentProcess());
     wchar_t *sid = nullptr;
-    if (user.empty() || !::ConvertSidToStringSidW(sidOf(user), &sid))
+    if (user.empty() || !::ConvertSidToStringSidW(user.data(), &sid))
         return QStringLiteral("-%1").arg(session);
     const QString suffix = QStringLiteral("-%1-%2").arg(session).arg(QString::fromWCharArray(sid));
     ::LocalFree(sid);
@@ -232,12 +225,13 @@ bool isOwnServer(QLocalSocket &socket)
 bool isOwnClient(QLocalSocket &socket)
 {
 #ifdef Q_OS_WIN
-    // Not told yet on Windows: under Wine neither the client's process id nor
-    // its token taken on through the pipe answered reliably, and a check that
-    // cannot tell would drop the player's own links. The pipe's name carries
-    // the session and the user's SID.
-    Q_UNUSED(socket);
-    return true;
+    // Whoever made the pipe's name first owns it, and Qt makes no first
+    // instance of its own: another account may hold the name and let its
+    // programs in. The later copy stays connected until this end closes, so
+    // its process is there to be asked.
+    ULONG id = 0;
+    return ::GetNamedPipeClientProcessId(reinterpret_cast<HANDLE>(socket.socketDescriptor()), &id)
+        && runsAsThisUser(id);
 #else
     // The folder keeps other users out already; the peer's own credentials
     // say so for certain wherever the kernel tells them.
