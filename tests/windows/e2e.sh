@@ -34,6 +34,10 @@ window_count_is() { [ "$(launcher_windows | wc -l)" -eq "$1" ]; }
 update_error_box() { xdotool search --onlyvisible --name '^Ошибка обновления$'; }
 # The window maps before its first frame is drawn: a uniform screen is not it yet.
 painted() { import -window root "$out/window.png" && [ "$(convert "$out/window.png" -format '%[fx:standard_deviation>0]' info:)" = 1 ]; }
+shown_after() {   # shown_after <date +%s%N of a start>: its ms until a launcher window is on the screen
+    until_ok 60 eval '[ -n "$(launcher_windows)" ]'
+    echo $((($(date +%s%N) - $1) / 1000000))
+}
 started_count_is() { [ "$(wc -l <"$client/started.txt" 2>/dev/null || echo 0)" -eq "$1" ]; }
 
 step="starting the demo backend and Xvfb"
@@ -180,10 +184,17 @@ restart
 until_ok 120 cmp "$inst/VelorLauncher.exe" "$out/crashing/VelorLauncher.exe"
 until_ok 60 eval '[ "$(reg_value "HKCU\\Software\\VELOR RP\\Launcher\\start" unfinished)" = "REG_DWORD 0x1" ]'
 absent win "$inst/VelorLauncher.exe"
+started=$(date +%s%N)
 win "$inst/VelorLauncher.exe"
+back=$(shown_after "$started")
 box_once
 [ "$(logged 'did not get its window up')" = 1 ]
 [ "$(logged 'updating from 1.2.0')" = 5 ]   # none of them installed again
+win taskkill /im VelorLauncher.exe >/dev/null
+until_ok 30 window_count_is 0
+started=$(date +%s%N)
+win "$inst/VelorLauncher.exe" &
+echo "the start that went back showed 1.2.0's window after $back ms, a plain start of 1.2.0 after $(shown_after "$started") ms" >&2
 
 step="silent uninstall removes what the installer wrote, and only that"
 win taskkill /im VelorLauncher.exe >/dev/null   # the uninstaller waits for it to end
