@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 class PlayFlow;
 class QLabel;
@@ -17,11 +18,19 @@ class SettingsDialog final : public QDialog
 public:
     SettingsDialog(PlayFlow &play, Updater &updater, const QString &version, const QString &logFolder, QWidget *parent);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void showFolder();
+    /// Sets every text of the dialog in the language installed now.
+    void retranslate();
+    void showUpdateStatus(std::function<QString()> wording);
 
     PlayFlow &m_play;
+    QString m_version;
     QLabel *m_folderLabel = nullptr;
     QLabel *m_folderError = nullptr;
     QLabel *m_updateStatus = nullptr;
+    std::function<QString()> m_updateWording; ///< the status line, worded again on a language change
 };

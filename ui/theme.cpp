@@ -59,7 +59,7 @@ const QString socialButton = QStringLiteral("QPushButton { background: transpare
 const QString greeting
     = QStringLiteral("font-family: 'Akrobat';font-size: 48px;font-weight: 500;color: #FFFFFF;background: transparent;");
 const QString greetingSecondLine = QStringLiteral(
-    "<span style=\"font-family:'Akrobat';font-size:48px;font-weight:500;color:#FFFFFF;\">в мире </span>"
+    "<span style=\"font-family:'Akrobat';font-size:48px;font-weight:500;color:#FFFFFF;\">%1 </span>"
     "<span style=\"font-family:'Akrobat';font-size:48px;font-weight:500;color:#FEDD2C;\">Velor RP</span>");
 const QString newsHeading
     = QStringLiteral("font-family: 'Akrobat';font-size: 16px;font-weight: 600;color: #FFFFFF;background: transparent;");

@@ -30,7 +30,7 @@ extern const QString socialButton;
 
 // The content area.
 extern const QString greeting;
-extern const QString greetingSecondLine; ///< rich text, not a sheet
+extern const QString greetingSecondLine; ///< rich text, not a sheet: %1 is its white words
 extern const QString newsHeading;
 extern const QString arrowButton;
 extern const QString onlineBox;
