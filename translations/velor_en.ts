@@ -187,6 +187,10 @@ You can download the launcher installer from %2</translation>
         <source>Не найдена: укажите папку с RAGE Multiplayer.</source>
         <translation>Not found: choose the RAGE Multiplayer folder.</translation>
     </message>
+    <message>
+        <source>Язык</source>
+        <translation>Language</translation>
+    </message>
 </context>
 <context>
     <name>StyledProgressDialog</name>

@@ -3,10 +3,12 @@
 #include "launch/playflow.h"
 #include "ui/clientmissingdialog.h"
 #include "ui/dialogparts.h"
+#include "ui/language.h"
 #include "ui/theme.h"
 #include "ui/wording.h"
 #include "update/updater.h"
 
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
@@ -16,15 +18,15 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-SettingsDialog::SettingsDialog(
-    PlayFlow &play, Updater &updater, const QString &version, const QString &logFolder, QWidget *parent)
+SettingsDialog::SettingsDialog(PlayFlow &play, Updater &updater, const QString &version, const QString &logFolder,
+    const QString &settingsLocation, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , m_play(play)
     , m_version(version)
 {
     setObjectName(QStringLiteral("settingsDialog"));
     setWindowModality(Qt::ApplicationModal);
-    setFixedSize(460, 330);
+    setFixedSize(460, 372);
     setStyleSheet(Theme::dialog);
 
     auto *layout = new QVBoxLayout(this);
@@ -54,6 +56,22 @@ SettingsDialog::SettingsDialog(
     layout->addLayout(actions);
     m_updateStatus = DialogParts::label(this, "updateStatusLabel", QString(), Theme::dialogDescription);
     layout->addWidget(m_updateStatus);
+
+    auto *languageRow = new QHBoxLayout;
+    QLabel *languageCaption = DialogParts::label(this, "languageCaption", QString(), Theme::dialogDescription);
+    languageCaption->setWordWrap(false);
+    languageRow->addWidget(languageCaption);
+    m_languageBox = new QComboBox(this);
+    m_languageBox->setObjectName(QStringLiteral("languageBox"));
+    m_languageBox->setStyleSheet(Theme::dialogComboBox);
+    // Each language by its own name, whichever is on.
+    m_languageBox->addItem(QStringLiteral("Русский"), QStringLiteral("ru"));
+    m_languageBox->addItem(QStringLiteral("English"), QStringLiteral("en"));
+    m_languageBox->setCurrentIndex(m_languageBox->findData(Language::stored(settingsLocation)));
+    languageCaption->setBuddy(m_languageBox);
+    languageRow->addWidget(m_languageBox);
+    languageRow->addStretch();
+    layout->addLayout(languageRow);
     layout->addStretch();
 
     auto *closeRow = new QHBoxLayout;
@@ -86,6 +104,8 @@ SettingsDialog::SettingsDialog(
         QDesktopServices::openUrl(QUrl::fromLocalFile(logFolder));
     });
     connect(close, &QAbstractButton::clicked, this, &QDialog::accept);
+    connect(m_languageBox, &QComboBox::currentIndexChanged, this,
+        [this, settingsLocation] { Language::choose(settingsLocation, m_languageBox->currentData().toString()); });
 }
 
 void SettingsDialog::changeEvent(QEvent *event)
@@ -110,6 +130,8 @@ void SettingsDialog::retranslate()
     findChild<QLabel *>(QStringLiteral("versionInfoLabel"))->setText(tr("Версия лаунчера: %1").arg(m_version));
     setText("checkUpdatesButton", tr("Проверить обновления"));
     setText("openLogsButton", tr("Открыть папку логов"));
+    findChild<QLabel *>(QStringLiteral("languageCaption"))->setText(tr("Язык"));
+    m_languageBox->setAccessibleName(tr("Язык"));
     setText("closeSettingsButton", tr("Закрыть"));
     showFolder();
     if (m_updateWording)

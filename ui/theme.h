@@ -52,6 +52,7 @@ extern const QString dialogError;
 extern const QString dialogMainButton;
 extern const QString dialogButton;
 extern const QString dialogQuietButton;
+extern const QString dialogComboBox; ///< a choice among a few, in the colours of dialogButton
 extern const QString progressDialog;
 extern const QString progressHeading;
 
