@@ -8,6 +8,7 @@
 #include "config/logging.h"
 #include "config/platform.h"
 #include "net/systemproxy.h"
+#include "ui/language.h"
 #include "ui/mainwindow.h"
 #include "ui/theme.h"
 #include "update/startrecord.h"
@@ -96,6 +97,7 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     LauncherEnvironment environment = LauncherEnvironment::compiledIn();
     if (hooks.adjustEnvironment)
         hooks.adjustEnvironment(environment);
+    Language::install(Language::stored(environment.settingsLocation));
     if (StartRecord::begin(environment)) {
         LogFile log(environment.logFolder);
         log.install();
@@ -114,7 +116,8 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     if (role == InstanceChannel::Role::Second) {
         if (link.isEmpty()) {
             QMessageBox::warning(nullptr, QString::fromUtf8(Velor::applicationName),
-                QStringLiteral("Лаунчер уже запущен!"), QMessageBox::Ok, QMessageBox::NoButton);
+                QCoreApplication::translate("LauncherApp", "Лаунчер уже запущен!"), QMessageBox::Ok,
+                QMessageBox::NoButton);
         } else {
             Platform::letComeForward(socket);
             socket.write(link.toUtf8());

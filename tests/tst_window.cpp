@@ -2,6 +2,7 @@
 // cache, the news row, the settings, a hand-over, and its painting.
 #include "launch/playflow.h"
 #include "testsupport.h"
+#include "ui/language.h"
 #include "ui/mainwindow.h"
 #include "ui/newscard.h"
 #include "ui/theme.h"
@@ -44,6 +45,7 @@ private slots:
     void startUpAndOffline();
     void chooseTheFolderPlayUses();
     void paintsAndComesBack();
+    void switchesLanguageAtOnce();
 
 private:
     std::unique_ptr<QTemporaryDir> m_scratch;
@@ -206,6 +208,27 @@ void TestWindow::paintsAndComesBack()
     window.activate(false);
     QTRY_VERIFY(window.isActiveWindow());
     QVERIFY(!window.isMinimized());
+}
+
+void TestWindow::switchesLanguageAtOnce()
+{
+    // The window already open speaks the chosen language, which is kept for the next start.
+    MainWindow window(m_env);
+    window.show();
+    const auto *play = window.findChild<QPushButton *>("playButton");
+    const auto *shop = window.findChild<QPushButton *>("shopButton");
+    const QString russian = play->text();
+    click(window, "settingsButton");
+    auto *language = window.findChild<QComboBox *>("languageBox");
+    QCOMPARE(language->currentData().toString(), "ru");
+    language->setCurrentIndex(language->findData("en"));
+    QTRY_VERIFY(play->text() != russian);
+    QCOMPARE(shop->text(), "Store");
+    QCOMPARE(Language::stored(m_env.settingsLocation), "en");
+    language->setCurrentIndex(language->findData("ru"));
+    QTRY_COMPARE(play->text(), russian);
+    QCOMPARE(shop->text(), "Магазин");
+    QCOMPARE(Language::stored(m_env.settingsLocation), "ru");
 }
 
 QTEST_MAIN(TestWindow)

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     build-essential cmake make
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    # lupdate and lrelease with their CMake package, and the toolkit's own Russian
+    qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
     libsodium-dev
     python3 unzip zip curl
     xvfb xauth

@@ -21,11 +21,10 @@ ClientMissingDialog::ClientMissingDialog(std::function<bool(const QString &)> ac
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 22, 24, 20);
     layout->setSpacing(10);
-    layout->addWidget(DialogParts::label(
-        this, "clientMissingTitleLabel", QStringLiteral("RAGE Multiplayer не найден"), Theme::dialogTitle));
+    layout->addWidget(
+        DialogParts::label(this, "clientMissingTitleLabel", tr("RAGE Multiplayer не найден"), Theme::dialogTitle));
     layout->addWidget(DialogParts::label(this, "clientMissingDescriptionLabel",
-        QStringLiteral("Установите RAGE Multiplayer или укажите путь к уже установленной версии."),
-        Theme::dialogDescription));
+        tr("Установите RAGE Multiplayer или укажите путь к уже установленной версии."), Theme::dialogDescription));
     m_errorLabel = DialogParts::label(this, "clientMissingErrorLabel", QString(), Theme::dialogError);
     m_errorLabel->hide();
     layout->addWidget(m_errorLabel);
@@ -34,11 +33,11 @@ ClientMissingDialog::ClientMissingDialog(std::function<bool(const QString &)> ac
     auto *row = new QHBoxLayout;
     row->setSpacing(8);
     QPushButton *download
-        = DialogParts::button(this, "downloadClientButton", QStringLiteral("Скачать RageMP"), Theme::dialogMainButton);
+        = DialogParts::button(this, "downloadClientButton", tr("Скачать RageMP"), Theme::dialogMainButton);
     QPushButton *path
-        = DialogParts::button(this, "chooseClientFolderButton", QStringLiteral("Указать путь..."), Theme::dialogButton);
+        = DialogParts::button(this, "chooseClientFolderButton", tr("Указать путь..."), Theme::dialogButton);
     QPushButton *cancel
-        = DialogParts::button(this, "cancelClientMissingButton", QStringLiteral("Отмена"), Theme::dialogQuietButton);
+        = DialogParts::button(this, "cancelClientMissingButton", tr("Отмена"), Theme::dialogQuietButton);
     row->addWidget(download);
     row->addWidget(path);
     row->addStretch();
@@ -61,7 +60,7 @@ ClientMissingDialog::ClientMissingDialog(std::function<bool(const QString &)> ac
 void ClientMissingDialog::chooseFolder(QWidget *parent, QLabel *errorLabel,
     std::function<bool(const QString &folder)> acceptFolder, std::function<void()> accepted)
 {
-    auto *chooser = new QFileDialog(parent, QStringLiteral("Выберите папку RAGE Multiplayer"), QStringLiteral("C:/"));
+    auto *chooser = new QFileDialog(parent, tr("Выберите папку RAGE Multiplayer"), QStringLiteral("C:/"));
     chooser->setFileMode(QFileDialog::Directory);
     chooser->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     // The answer goes nowhere once the label's dialog is gone.

@@ -107,6 +107,7 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     buildTitleBar();
     buildSidebar();
     buildContent();
+    retranslate();
 
     connect(m_status, &StatusPoller::onlineChanged, this, [this](int total) {
         m_onlineLabel->setText(Wording::onlineCount(total));
@@ -162,7 +163,6 @@ void MainWindow::buildTitleBar()
 
     auto *minimize = new QPushButton(QStringLiteral("\u2014"), m_centralWidget);
     minimize->setObjectName(QStringLiteral("minimizeButton"));
-    minimize->setAccessibleName(QStringLiteral("Свернуть"));
     minimize->setFocusPolicy(Qt::NoFocus); // the mouse's alone, as a title bar's
     minimize->setGeometry(1009, 14, 28, 28);
     minimize->setStyleSheet(Theme::titleButton + Theme::minimizeButtonExtra);
@@ -170,7 +170,6 @@ void MainWindow::buildTitleBar()
 
     auto *close = new QPushButton(QStringLiteral("\u2715"), m_centralWidget);
     close->setObjectName(QStringLiteral("closeButton"));
-    close->setAccessibleName(QStringLiteral("Закрыть"));
     close->setFocusPolicy(Qt::NoFocus);
     close->setGeometry(1043, 14, 28, 28);
     close->setStyleSheet(Theme::titleButton + Theme::closeButtonExtra);
@@ -189,7 +188,7 @@ void MainWindow::openSettings()
         m_settings->activateWindow();
         return;
     }
-    m_settings = new SettingsDialog(*m_play, *m_updater, m_env.version, m_env.logFolder, this);
+    m_settings = new SettingsDialog(*m_play, *m_updater, m_env.version, m_env.logFolder, m_env.settingsLocation, this);
     connect(m_settings, &QDialog::finished, m_settings, &QObject::deleteLater);
     DialogParts::showModal(m_settings);
 }
@@ -208,9 +207,9 @@ void MainWindow::activate(bool play)
 void MainWindow::connectUpdater()
 {
     connect(m_updater, &Updater::updateStarted, this, [this] {
-        auto *dialog = new StyledProgressDialog(QStringLiteral("Обновление лаунчера"), false, this);
+        auto *dialog = new StyledProgressDialog(tr("Обновление лаунчера"), false, this);
         dialog->setObjectName(QStringLiteral("updateProgressDialog"));
-        dialog->setStatusText(QStringLiteral("Скачивание обновления..."));
+        dialog->setStatusText(tr("Скачивание обновления..."));
         m_updateDialog = dialog;
         DialogParts::showModal(dialog);
     });
@@ -221,7 +220,7 @@ void MainWindow::connectUpdater()
     connect(m_updater, &Updater::installing, this, [this] {
         if (!m_updateDialog)
             return;
-        m_updateDialog->setStatusText(QStringLiteral("Установка обновления..."));
+        m_updateDialog->setStatusText(tr("Установка обновления..."));
         m_updateDialog->setProgress(100);
     });
     connect(m_updater, &Updater::updateFailed, this, [this](const Updater::Failure &failure) {
@@ -229,14 +228,21 @@ void MainWindow::connectUpdater()
             m_updateDialog->close();
             m_updateDialog->deleteLater();
         }
-        DialogParts::showBox(this, QMessageBox::Critical, QStringLiteral("Ошибка обновления"),
-            QStringLiteral("Не удалось скачать обновление:\n%1").arg(Wording::updateFailure(failure)));
+        DialogParts::showBox(this, QMessageBox::Critical, tr("Ошибка обновления"),
+            tr("Не удалось скачать обновление:\n%1").arg(Wording::updateFailure(failure)));
     });
     connect(m_updater, &Updater::updateGivenUp, this, [this](const QString &version) {
-        DialogParts::showBox(this, QMessageBox::Critical, QStringLiteral("Ошибка обновления"),
-            QStringLiteral("Не удалось установить версию %1.\nУстановщик лаунчера можно скачать на сайте %2")
+        DialogParts::showBox(this, QMessageBox::Critical, tr("Ошибка обновления"),
+            tr("Не удалось установить версию %1.\nУстановщик лаунчера можно скачать на сайте %2")
                 .arg(version, m_env.websiteUrl));
     });
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslate();
+    QMainWindow::changeEvent(event);
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event)

@@ -56,8 +56,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    /// Sets every text of the window in the language installed now.
+    void retranslate();
     void buildTitleBar();
     void buildSidebar();
     void buildContent();

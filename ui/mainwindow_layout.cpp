@@ -51,6 +51,17 @@ bool setIconIfLoaded(QPushButton *button, const QString &path, int side)
     button->setIconSize(QSize(side, side));
     return true;
 }
+
+template <typename Widget> Widget *child(const QWidget *area, const char *objectName)
+{
+    return area->findChild<Widget *>(QLatin1String(objectName), Qt::FindDirectChildrenOnly);
+}
+
+// A play button without its icon draws one in its text.
+void setPlayText(QPushButton *button, const QString &text)
+{
+    button->setText(button->icon().isNull() ? QStringLiteral("\u25B6  ") + text : text);
+}
 } // namespace
 
 QImage MainWindow::artwork(const QString &name, qreal devicePixelRatio)
@@ -93,9 +104,7 @@ void MainWindow::buildSidebar()
     sidebarPlay->setObjectName(QStringLiteral("sidebarPlayButton"));
     sidebarPlay->setGeometry(33, 118, 180, 40);
     sidebarPlay->setCursor(Qt::PointingHandCursor);
-    sidebarPlay->setText(setIconIfLoaded(sidebarPlay, QStringLiteral(":/images/icon_play.png"), 10)
-            ? QStringLiteral("Играть")
-            : QStringLiteral("\u25B6  Играть"));
+    setIconIfLoaded(sidebarPlay, QStringLiteral(":/images/icon_play.png"), 10);
     sidebarPlay->setStyleSheet(Theme::sidebarPlayButton + Theme::focusOnYellow);
     addGlow(sidebarPlay, 20.0);
     connect(sidebarPlay, &QAbstractButton::clicked, this, [this] { m_play->play(); });
@@ -103,14 +112,13 @@ void MainWindow::buildSidebar()
     struct MenuEntry
     {
         const char *objectName;
-        QString text;
         QString icon;
         QString page;
     };
     const MenuEntry menu[] = {
-        {"shopButton", QStringLiteral("Магазин"), QStringLiteral(":/images/icon_magazin.png"), m_env.shopUrl()},
-        {"forumButton", QStringLiteral("Форум"), QStringLiteral(":/images/icon_forum.png"), m_env.forumUrl},
-        {"supportButton", QStringLiteral("Поддержка"), QStringLiteral(":/images/icon_support.png"), m_env.supportUrl},
+        {"shopButton", QStringLiteral(":/images/icon_magazin.png"), m_env.shopUrl()},
+        {"forumButton", QStringLiteral(":/images/icon_forum.png"), m_env.forumUrl},
+        {"supportButton", QStringLiteral(":/images/icon_support.png"), m_env.supportUrl},
     };
     for (int i = 0; i < 3; ++i) {
         auto *button = new QPushButton(m_centralWidget);
@@ -118,7 +126,6 @@ void MainWindow::buildSidebar()
         button->setGeometry(33, 183 + 46 * i, 180, 40);
         button->setCursor(Qt::PointingHandCursor);
         button->setStyleSheet(Theme::menuButton + Theme::focusOnDark);
-        button->setText(menu[i].text);
         setIconIfLoaded(button, menu[i].icon, 12);
         connect(button, &QAbstractButton::clicked, this, [this, page = menu[i].page] { openPage(page); });
     }
@@ -128,7 +135,6 @@ void MainWindow::buildSidebar()
     settings->setGeometry(33, 568, 180, 40);
     settings->setCursor(Qt::PointingHandCursor);
     settings->setStyleSheet(Theme::menuButton + Theme::focusOnDark);
-    settings->setText(QStringLiteral("Настройки"));
     setIconIfLoaded(settings, QStringLiteral(":/images/icon_settings.png"), 12);
     connect(settings, &QAbstractButton::clicked, this, &MainWindow::openSettings);
 
@@ -160,7 +166,7 @@ void MainWindow::buildSidebar()
 
 void MainWindow::buildContent()
 {
-    auto *greeting = new QLabel(QStringLiteral("Начни свою историю"), m_centralWidget);
+    auto *greeting = new QLabel(m_centralWidget);
     greeting->setObjectName(QStringLiteral("greetingLabel"));
     greeting->setGeometry(247, 69, 780, 64);
     greeting->setStyleSheet(Theme::greeting);
@@ -169,17 +175,15 @@ void MainWindow::buildContent()
     greetingSecond->setObjectName(QStringLiteral("greetingSecondLabel"));
     greetingSecond->setGeometry(247, 133, 780, 64);
     greetingSecond->setTextFormat(Qt::RichText);
-    greetingSecond->setText(Theme::greetingSecondLine);
     greetingSecond->setStyleSheet(Theme::transparent);
 
-    auto *newsHeading = new QLabel(QStringLiteral("Последние новости"), m_centralWidget);
+    auto *newsHeading = new QLabel(m_centralWidget);
     newsHeading->setObjectName(QStringLiteral("newsHeadingLabel"));
     newsHeading->setGeometry(247, 240, 300, 26);
     newsHeading->setStyleSheet(Theme::newsHeading);
 
     auto *prev = new QPushButton(m_centralWidget);
     prev->setObjectName(QStringLiteral("newsPrevButton"));
-    prev->setAccessibleName(QStringLiteral("Предыдущие новости"));
     prev->setGeometry(998, 240, 26, 26);
     prev->setCursor(Qt::PointingHandCursor);
     prev->setStyleSheet(Theme::arrowButton + Theme::focusOnDark);
@@ -189,7 +193,6 @@ void MainWindow::buildContent()
 
     auto *next = new QPushButton(m_centralWidget);
     next->setObjectName(QStringLiteral("newsNextButton"));
-    next->setAccessibleName(QStringLiteral("Следующие новости"));
     next->setGeometry(1028, 240, 26, 26);
     next->setCursor(Qt::PointingHandCursor);
     next->setStyleSheet(Theme::arrowButton + Theme::focusOnDark);
@@ -205,7 +208,7 @@ void MainWindow::buildContent()
     auto *onlineLayout = new QHBoxLayout(onlineBox);
     onlineLayout->setContentsMargins(14, 0, 14, 0);
     onlineLayout->setSpacing(6);
-    auto *caption = new QLabel(QStringLiteral("Игроков онлайн"), onlineBox);
+    auto *caption = new QLabel(onlineBox);
     caption->setObjectName(QStringLiteral("onlineCaptionLabel"));
     caption->setStyleSheet(Theme::onlineCaption);
     onlineLayout->addWidget(caption);
@@ -213,17 +216,35 @@ void MainWindow::buildContent()
     m_onlineLabel->setObjectName(QStringLiteral("onlineLabel"));
     m_onlineLabel->setStyleSheet(Theme::onlineValue);
     onlineLayout->addWidget(m_onlineLabel);
-    onlineBox->adjustSize();
 
     auto *play = new QPushButton(m_centralWidget);
     play->setObjectName(QStringLiteral("playButton"));
     play->setGeometry(896, 576, 158, 44);
     play->setCursor(Qt::PointingHandCursor);
-    play->setText(setIconIfLoaded(play, QStringLiteral(":/images/icon_play.png"), 10)
-            ? QStringLiteral("Начать играть")
-            : QStringLiteral("\u25B6  Начать играть"));
+    setIconIfLoaded(play, QStringLiteral(":/images/icon_play.png"), 10);
     play->setStyleSheet(Theme::largePlayButton + Theme::focusOnYellow);
     addGlow(play, 24.0);
     connect(play, &QAbstractButton::clicked, this, [this] { m_play->play(); });
     chainKeyboardFocus(m_centralWidget);
+}
+
+void MainWindow::retranslate()
+{
+    const QWidget *area = m_centralWidget;
+    child<QPushButton>(area, "minimizeButton")->setAccessibleName(tr("Свернуть"));
+    child<QPushButton>(area, "closeButton")->setAccessibleName(tr("Закрыть"));
+    setPlayText(child<QPushButton>(area, "sidebarPlayButton"), tr("Играть"));
+    child<QPushButton>(area, "shopButton")->setText(tr("Магазин"));
+    child<QPushButton>(area, "forumButton")->setText(tr("Форум"));
+    child<QPushButton>(area, "supportButton")->setText(tr("Поддержка"));
+    child<QPushButton>(area, "settingsButton")->setText(tr("Настройки"));
+    child<QLabel>(area, "greetingLabel")->setText(tr("Начни свою историю"));
+    child<QLabel>(area, "greetingSecondLabel")->setText(Theme::greetingSecondLine.arg(tr("в мире")));
+    child<QLabel>(area, "newsHeadingLabel")->setText(tr("Последние новости"));
+    child<QPushButton>(area, "newsPrevButton")->setAccessibleName(tr("Предыдущие новости"));
+    child<QPushButton>(area, "newsNextButton")->setAccessibleName(tr("Следующие новости"));
+    auto *onlineBox = child<QFrame>(area, "onlineBox");
+    onlineBox->findChild<QLabel *>(QStringLiteral("onlineCaptionLabel"))->setText(tr("Игроков онлайн"));
+    onlineBox->adjustSize();
+    setPlayText(child<QPushButton>(area, "playButton"), tr("Начать играть"));
 }

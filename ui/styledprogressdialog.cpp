@@ -46,7 +46,7 @@ StyledProgressDialog::StyledProgressDialog(const QString &title, bool showCancel
     layout->addWidget(m_progressBar);
 
     if (showCancel) {
-        m_cancelButton = new QPushButton(QStringLiteral("Отмена"), this);
+        m_cancelButton = new QPushButton(tr("Отмена"), this);
         m_cancelButton->setObjectName(QStringLiteral("progressCancelButton"));
         auto *row = new QHBoxLayout;
         row->addStretch(0);

@@ -59,7 +59,7 @@ const QString socialButton = QStringLiteral("QPushButton { background: transpare
 const QString greeting
     = QStringLiteral("font-family: 'Akrobat';font-size: 48px;font-weight: 500;color: #FFFFFF;background: transparent;");
 const QString greetingSecondLine = QStringLiteral(
-    "<span style=\"font-family:'Akrobat';font-size:48px;font-weight:500;color:#FFFFFF;\">в мире </span>"
+    "<span style=\"font-family:'Akrobat';font-size:48px;font-weight:500;color:#FFFFFF;\">%1 </span>"
     "<span style=\"font-family:'Akrobat';font-size:48px;font-weight:500;color:#FEDD2C;\">Velor RP</span>");
 const QString newsHeading
     = QStringLiteral("font-family: 'Akrobat';font-size: 16px;font-weight: 600;color: #FFFFFF;background: transparent;");
@@ -106,6 +106,14 @@ const QString dialogQuietButton
           "QPushButton { background:transparent; border:none; color:rgba(255,255,255,0.35); padding: 8px 10px; }"
           "QPushButton:hover { color:rgba(255,255,255,0.65); }")
     + focusOnDark;
+const QString dialogComboBox
+    = QStringLiteral("QComboBox { font-family:'Akrobat'; font-size:13px; background:rgba(255,255,255,0.07);"
+                     " border:1px solid rgba(255,255,255,0.12); border-radius:6px; color:rgba(255,255,255,0.80);"
+                     " padding: 6px 12px; min-width: 110px; }"
+                     "QComboBox:hover { background:rgba(255,255,255,0.13); }"
+                     "QComboBox:focus { border: 1px solid rgba(254,221,44,0.55); }"
+                     "QComboBox QAbstractItemView { background:#1a1a1a; color:rgba(255,255,255,0.80); outline: none;"
+                     " border:1px solid rgba(255,255,255,0.15); selection-background-color:rgba(255,204,0,0.25); }");
 const QString progressDialog
     = QStringLiteral(
           "QDialog {  background: #1a1a1a;  border: 1px solid rgba(255,255,255,0.15);}"

@@ -30,7 +30,7 @@ extern const QString socialButton;
 
 // The content area.
 extern const QString greeting;
-extern const QString greetingSecondLine; ///< rich text, not a sheet
+extern const QString greetingSecondLine; ///< rich text, not a sheet: %1 is its white words
 extern const QString newsHeading;
 extern const QString arrowButton;
 extern const QString onlineBox;
@@ -52,6 +52,7 @@ extern const QString dialogError;
 extern const QString dialogMainButton;
 extern const QString dialogButton;
 extern const QString dialogQuietButton;
+extern const QString dialogComboBox; ///< a choice among a few, in the colours of dialogButton
 extern const QString progressDialog;
 extern const QString progressHeading;
 

@@ -9,8 +9,11 @@
 #include <QDir>
 
 namespace {
-const QString errorTitle = QStringLiteral("Ошибка");
+QString errorTitle()
+{
+    return WidgetPrompts::tr("Ошибка");
 }
+} // namespace
 
 WidgetPrompts::WidgetPrompts(QWidget *window)
     : m_window(window)
@@ -31,9 +34,9 @@ void WidgetPrompts::clientMissing(
 
 void WidgetPrompts::showDownload(FileDownload &download)
 {
-    auto *dialog = new StyledProgressDialog(QStringLiteral("Скачивание RAGE Multiplayer"), true, m_window);
+    auto *dialog = new StyledProgressDialog(tr("Скачивание RAGE Multiplayer"), true, m_window);
     dialog->setObjectName(QStringLiteral("installerProgressDialog"));
-    dialog->setStatusText(QStringLiteral("Подготовка..."));
+    dialog->setStatusText(tr("Подготовка..."));
     QObject::connect(&download, &FileDownload::progress, dialog, &StyledProgressDialog::showDownloadProgress);
     QObject::connect(dialog, &StyledProgressDialog::canceled, &download, &FileDownload::cancel);
     m_progress = dialog;
@@ -49,11 +52,10 @@ void WidgetPrompts::downloadEnded(const FileDownload::Outcome &outcome, Done dis
     }
     using Kind = FileDownload::Outcome::Kind;
     if (outcome.kind == Kind::SaveFailed) {
-        tell(QMessageBox::Critical, errorTitle, QStringLiteral("Не удалось сохранить установщик."),
-            std::move(dismissed));
+        tell(QMessageBox::Critical, errorTitle(), tr("Не удалось сохранить установщик."), std::move(dismissed));
     } else if (outcome.kind != Kind::Saved && outcome.kind != Kind::Canceled) {
-        tell(QMessageBox::Critical, QStringLiteral("Ошибка загрузки"),
-            QStringLiteral("Не удалось скачать RAGE Multiplayer:\n%1").arg(Wording::downloadFailure(outcome)),
+        tell(QMessageBox::Critical, tr("Ошибка загрузки"),
+            tr("Не удалось скачать RAGE Multiplayer:\n%1").arg(Wording::downloadFailure(outcome)),
             std::move(dismissed));
     } else {
         dismissed();
@@ -76,18 +78,18 @@ void WidgetPrompts::notify(Notice notice, const QString &path, Done dismissed)
 {
     switch (notice) {
     case Notice::ClientStartFailed:
-        tell(QMessageBox::Warning, errorTitle,
-            QStringLiteral("Не удалось запустить RageMP!\nПроверьте путь в настройках."), std::move(dismissed));
+        tell(QMessageBox::Warning, errorTitle(), tr("Не удалось запустить RageMP!\nПроверьте путь в настройках."),
+            std::move(dismissed));
         break;
     case Notice::InstallerStarting:
-        tell(QMessageBox::Information, QStringLiteral("Установка"),
-            QStringLiteral("Сейчас запустится установщик RAGE Multiplayer.\n"
-                           "После установки нажмите кнопку «Начать играть» снова."),
+        tell(QMessageBox::Information, tr("Установка"),
+            tr("Сейчас запустится установщик RAGE Multiplayer.\n"
+               "После установки нажмите кнопку «Начать играть» снова."),
             std::move(dismissed));
         break;
     case Notice::InstallerStartFailed:
-        tell(QMessageBox::Critical, errorTitle,
-            QStringLiteral("Не удалось запустить установщик RAGE Multiplayer:\n%1").arg(QDir::toNativeSeparators(path)),
+        tell(QMessageBox::Critical, errorTitle(),
+            tr("Не удалось запустить установщик RAGE Multiplayer:\n%1").arg(QDir::toNativeSeparators(path)),
             std::move(dismissed));
         break;
     }

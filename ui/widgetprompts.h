@@ -2,6 +2,7 @@
 
 #include "launch/playprompts.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -13,6 +14,8 @@ class StyledProgressDialog;
 /// and message boxes, in the player's words. Each goes when it is closed.
 class WidgetPrompts final : public PlayPrompts
 {
+    Q_DECLARE_TR_FUNCTIONS(WidgetPrompts)
+
 public:
     explicit WidgetPrompts(QWidget *window);
 

@@ -1,13 +1,16 @@
 #include "ui/wording.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 namespace {
 constexpr qint64 mebibyte = 1048576;
 
-QLocale russian()
+// Numbers are written the way of the language the launcher speaks; its
+// translation names that language's locale.
+QLocale numbers()
 {
-    return QLocale(QLocale::Russian, QLocale::AnyScript, QLocale::AnyTerritory);
+    return QLocale(QCoreApplication::translate("Wording", "ru_RU", "the locale numbers are written in"));
 }
 
 QString duration(qint64 seconds)
@@ -21,16 +24,17 @@ QString duration(qint64 seconds)
 
 QString Wording::onlineCount(int total)
 {
-    return russian().toString(total);
+    return numbers().toString(total);
 }
 
 QString Wording::downloadFailure(const FileDownload::Outcome &outcome)
 {
     switch (outcome.kind) {
     case FileDownload::Outcome::Kind::Stalled:
-        return QStringLiteral("Загрузка прервана: сервер не присылал данных %1 с.").arg(outcome.stallSeconds);
+        return QCoreApplication::translate("Wording", "Загрузка прервана: сервер не присылал данных %1 с.")
+            .arg(outcome.stallSeconds);
     case FileDownload::Outcome::Kind::Cut:
-        return QStringLiteral("Соединение оборвалось до конца файла.");
+        return QCoreApplication::translate("Wording", "Соединение оборвалось до конца файла.");
     default:
         return outcome.networkError;
     }
@@ -43,45 +47,49 @@ QString Wording::updateFailure(const Updater::Failure &failure)
     case Kind::Unreachable:
         return failure.networkError;
     case Kind::Truncated:
-        return QStringLiteral("Соединение оборвалось до конца ответа.");
+        return QCoreApplication::translate("Wording", "Соединение оборвалось до конца ответа.");
     case Kind::BadFormat:
-        return QStringLiteral("Неверный формат ответа сервера");
+        return QCoreApplication::translate("Wording", "Неверный формат ответа сервера");
     case Kind::BadData:
-        return QStringLiteral("Неверные данные обновления");
+        return QCoreApplication::translate("Wording", "Неверные данные обновления");
     case Kind::Download:
         return downloadFailure(failure.download);
     case Kind::SaveFailed:
-        return QStringLiteral("Не удалось сохранить файл обновления");
+        return QCoreApplication::translate("Wording", "Не удалось сохранить файл обновления");
     case Kind::Checksum:
-        return QStringLiteral("Контрольная сумма обновления не совпадает");
+        return QCoreApplication::translate("Wording", "Контрольная сумма обновления не совпадает");
     case Kind::UnpackFailed:
-        return QStringLiteral("Ошибка распаковки обновления");
+        return QCoreApplication::translate("Wording", "Ошибка распаковки обновления");
     case Kind::NoInstaller:
-        return QStringLiteral("Инсталлер не найден в архиве");
+        return QCoreApplication::translate("Wording", "Инсталлер не найден в архиве");
     case Kind::NotRecorded:
-        return QStringLiteral("Не удалось сохранить сведения об обновлении");
+        return QCoreApplication::translate("Wording", "Не удалось сохранить сведения об обновлении");
     case Kind::StartFailed:
         break;
     }
-    return QStringLiteral("Не удалось запустить установщик обновления");
+    return QCoreApplication::translate("Wording", "Не удалось запустить установщик обновления");
 }
 
 QString Wording::checkFailure(const Updater::Failure &failure)
 {
     using Kind = Updater::Failure::Kind;
     if (failure.kind == Kind::Unreachable || failure.kind == Kind::Truncated)
-        return QStringLiteral("Не удалось связаться с сервером обновлений. Проверьте подключение к интернету.");
-    return QStringLiteral("Сервер обновлений ответил непонятно. Попробуйте позже.");
+        return QCoreApplication::translate(
+            "Wording", "Не удалось связаться с сервером обновлений. Проверьте подключение к интернету.");
+    return QCoreApplication::translate("Wording", "Сервер обновлений ответил непонятно. Попробуйте позже.");
 }
 
 QString Wording::downloadProgress(qint64 received, qint64 total, double bytesPerSecond)
 {
-    QString text = QStringLiteral("Скачивание... %1 МБ / %2 МБ").arg(received / mebibyte).arg(total / mebibyte);
+    const QString text = QCoreApplication::translate("Wording", "Скачивание... %1 МБ / %2 МБ")
+                             .arg(received / mebibyte)
+                             .arg(total / mebibyte);
     if (bytesPerSecond <= 0)
         return text;
-    if (bytesPerSecond < mebibyte)
-        text += QStringLiteral(" · %1 КБ/с").arg(qRound64(bytesPerSecond / 1024));
-    else
-        text += QStringLiteral(" · %1 МБ/с").arg(russian().toString(bytesPerSecond / mebibyte, 'f', 1));
-    return text + QStringLiteral(" · ещё ") + duration(qint64((total - received) / bytesPerSecond + 0.5));
+    const QString speed = bytesPerSecond < mebibyte
+        ? QCoreApplication::translate("Wording", "%1 КБ/с").arg(qRound64(bytesPerSecond / 1024))
+        : QCoreApplication::translate("Wording", "%1 МБ/с").arg(numbers().toString(bytesPerSecond / mebibyte, 'f', 1));
+    const QString left = duration(qint64((total - received) / bytesPerSecond + 0.5));
+    return QCoreApplication::translate("Wording", "%1 · %2 · ещё %3", "progress, speed, time left")
+        .arg(text, speed, left);
 }
