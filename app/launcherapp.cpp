@@ -7,7 +7,6 @@
 #include "config/launcherenvironment.h"
 #include "config/logging.h"
 #include "config/platform.h"
-#include "net/systemproxy.h"
 #include "ui/mainwindow.h"
 #include "ui/theme.h"
 #include "update/startrecord.h"
@@ -70,7 +69,7 @@ void handleMessage(QtMsgType type, const QMessageLogContext &context, const QStr
         CrashReport::fatalMessage();
 }
 
-int runProcess(int argc, char *argv[], const StartupHooks &hooks)
+int runProcess(int argc, char *argv[], const StartupHooks &hooks, bool &lookupLeftBehind)
 {
     // The toolkit obeys options wherever they stand on its command line
     // (-platformpluginpath loads a library from any folder, -stylesheet reads
@@ -96,6 +95,7 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     LauncherEnvironment environment = LauncherEnvironment::compiledIn();
     if (hooks.adjustEnvironment)
         hooks.adjustEnvironment(environment);
+    environment.proxyLookupLeftBehind = [&lookupLeftBehind] { lookupLeftBehind = true; };
     if (StartRecord::begin(environment)) {
         LogFile log(environment.logFolder);
         log.install();
@@ -193,11 +193,12 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     if (argc == 2 && qstrcmp(argv[1], "--health-check") == 0)
         return healthCheck(argv[0]);
     ExitDeadline::install();
-    const int code = runProcess(argc, argv, hooks);
+    bool lookupLeftBehind = false;
+    const int code = runProcess(argc, argv, hooks, lookupLeftBehind);
     // A proxy lookup that outlives the window (automatic discovery can take as
     // long as the DNS time-outs) would find the toolkit torn down under it at
     // the exit: the process ends without tearing it down.
-    if (!SystemProxy::finishLookups(0))
+    if (lookupLeftBehind)
         Platform::endProcessNow(code);
     return code;
 }
