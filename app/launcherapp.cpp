@@ -3,6 +3,7 @@
 #include "app/crashreport.h"
 #include "app/exitdeadline.h"
 #include "app/instancechannel.h"
+#include "app/launcherservices.h"
 #include "app/logfile.h"
 #include "config/launcherenvironment.h"
 #include "config/logging.h"
@@ -145,7 +146,10 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks, bool &lookupLe
         qCWarning(lcChannel) << "no channel: later copies open windows of their own";
 
     Theme::registerFonts();
-    MainWindow window(environment);
+    // The features outlive the window that shows them, and the network
+    // manager every feature.
+    LauncherServices services(environment);
+    MainWindow window(environment, services.features());
     // Nothing the first frame does not need runs before it. A copy that starts
     // meanwhile finds the lock taken and waits for the channel.
     QObject::connect(&window, &MainWindow::servicesStarted, &window, [&channel, &window, role] {
@@ -160,7 +164,7 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks, bool &lookupLe
     window.show();
     QTimer::singleShot(environment.startSettledMs, &window, [&environment] { StartRecord::settle(environment); });
     if (hooks.windowShown)
-        hooks.windowShown(window);
+        hooks.windowShown(window, services);
 #ifdef VELOR_CRASH_WAYS
     for (const QString &argument : arguments) {
         if (argument.startsWith(QLatin1String("--crash=")))

@@ -1,5 +1,6 @@
 // The window as a player meets it: what it shows from the network and from the
 // cache, the news row, the settings, a hand-over, and its painting.
+#include "app/launcherservices.h"
 #include "launch/playflow.h"
 #include "testsupport.h"
 #include "ui/mainwindow.h"
@@ -93,7 +94,8 @@ void TestWindow::startUpAndOffline()
     };
     writeFile(m_env.crashFolder() + "/crash-20261207-203001-1.txt", "report"); // a crash last time, told of once
     {
-        MainWindow window(slowProxy);
+        LauncherServices services(slowProxy);
+        MainWindow window(slowProxy, services.features());
         window.show();
         QTRY_VERIFY(window.findChild<QDialog *>("crashNoticeDialog"));
         QTRY_VERIFY(*asked);
@@ -119,7 +121,8 @@ void TestWindow::startUpAndOffline()
     // With the server gone, the news and pictures of the last good answer stand in; the count never
     // does, not even one a picture's address at it left fresh in the cache.
     m_server.reset();
-    MainWindow window(m_env);
+    LauncherServices services(m_env);
+    MainWindow window(m_env, services.features());
     window.show();
     QTRY_COMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
     QTRY_VERIFY(showsPicture(window));
@@ -139,7 +142,8 @@ void TestWindow::chooseTheFolderPlayUses()
             QMetaObject::invokeMethod(chooser, &QDialog::accept, Qt::QueuedConnection);
         }
     };
-    MainWindow window(m_env);
+    LauncherServices services(m_env);
+    MainWindow window(m_env, services.features());
     window.show();
     // Each dialog is shown once however often it is asked for, and goes when it is closed.
     click(window, "playButton");
@@ -166,7 +170,8 @@ void TestWindow::chooseTheFolderPlayUses()
 
 void TestWindow::paintsAndComesBack()
 {
-    MainWindow window(m_env);
+    LauncherServices services(m_env);
+    MainWindow window(m_env, services.features());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QImage frame = window.grab().toImage();
