@@ -3,11 +3,11 @@
 #include "app/crashreport.h"
 #include "app/exitdeadline.h"
 #include "app/instancechannel.h"
+#include "app/launcherservices.h"
 #include "app/logfile.h"
 #include "config/launcherenvironment.h"
 #include "config/logging.h"
 #include "config/platform.h"
-#include "net/systemproxy.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 #include "ui/theme.h"
@@ -71,7 +71,7 @@ void handleMessage(QtMsgType type, const QMessageLogContext &context, const QStr
         CrashReport::fatalMessage();
 }
 
-int runProcess(int argc, char *argv[], const StartupHooks &hooks)
+int runProcess(int argc, char *argv[], const StartupHooks &hooks, bool &lookupLeftBehind)
 {
     // The toolkit obeys options wherever they stand on its command line
     // (-platformpluginpath loads a library from any folder, -stylesheet reads
@@ -98,6 +98,7 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     if (hooks.adjustEnvironment)
         hooks.adjustEnvironment(environment);
     Language::install(Language::stored(environment.settingsLocation));
+    environment.proxyLookupLeftBehind = [&lookupLeftBehind] { lookupLeftBehind = true; };
     if (StartRecord::begin(environment)) {
         LogFile log(environment.logFolder);
         log.install();
@@ -148,7 +149,10 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
         qCWarning(lcChannel) << "no channel: later copies open windows of their own";
 
     Theme::registerFonts();
-    MainWindow window(environment);
+    // The features outlive the window that shows them, and the network
+    // manager every feature.
+    LauncherServices services(environment);
+    MainWindow window(environment, services.features());
     // Nothing the first frame does not need runs before it. A copy that starts
     // meanwhile finds the lock taken and waits for the channel.
     QObject::connect(&window, &MainWindow::servicesStarted, &window, [&channel, &window, role] {
@@ -163,7 +167,7 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     window.show();
     QTimer::singleShot(environment.startSettledMs, &window, [&environment] { StartRecord::settle(environment); });
     if (hooks.windowShown)
-        hooks.windowShown(window);
+        hooks.windowShown(window, services);
 #ifdef VELOR_CRASH_WAYS
     for (const QString &argument : arguments) {
         if (argument.startsWith(QLatin1String("--crash=")))
@@ -196,11 +200,12 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     if (argc == 2 && qstrcmp(argv[1], "--health-check") == 0)
         return healthCheck(argv[0]);
     ExitDeadline::install();
-    const int code = runProcess(argc, argv, hooks);
+    bool lookupLeftBehind = false;
+    const int code = runProcess(argc, argv, hooks, lookupLeftBehind);
     // A proxy lookup that outlives the window (automatic discovery can take as
     // long as the DNS time-outs) would find the toolkit torn down under it at
     // the exit: the process ends without tearing it down.
-    if (!SystemProxy::finishLookups(0))
+    if (lookupLeftBehind)
         Platform::endProcessNow(code);
     return code;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 
+class LauncherServices;
 class MainWindow;
 class QApplication;
 struct LauncherEnvironment;
@@ -14,7 +15,7 @@ struct StartupHooks final
     std::function<void()> channelContended;
     QString channelName; ///< empty: the launcher's own
     std::function<void(LauncherEnvironment &)> adjustEnvironment;
-    std::function<void(MainWindow &)> windowShown;
+    std::function<void(MainWindow &, LauncherServices &)> windowShown;
 };
 
 /// The whole launcher process: identity, the single-instance decision, the

@@ -2,7 +2,6 @@
 
 #include <QLockFile>
 #include <QString>
-#include <QStringList>
 #include <memory>
 
 class QFile;
@@ -32,25 +31,17 @@ std::unique_ptr<QSettings> openSettings(const QString &location);
 /// script) can run it. Returns false when the permission could not be set.
 bool prepareToRun(const QString &program);
 
-struct Command final
+/// The system's own program that unpacks zip archives. On Windows PowerShell
+/// by its full path: by its bare name Windows would first look in the working
+/// folder, which for a launcher started from a browser may be the downloads
+/// folder. Elsewhere unzip.
+struct ZipUnpacker final
 {
+    enum class Kind { PowerShell, Unzip };
+    Kind kind;
     QString program;
-    QStringList arguments;
 };
-
-/// The external command that unpacks the zip archive zipPath into folder,
-/// overwriting files and reporting success with exit code 0. On Windows the
-/// system's own PowerShell by its full path: by its bare name Windows would
-/// first look in the working folder, which for a launcher started from a
-/// browser may be the downloads folder.
-Command unpackCommand(const QString &zipPath, const QString &folder);
-
-/// The PowerShell command text for Windows, with both paths quoted so that no
-/// path can end the quoted string early, whatever quote characters it holds.
-QString expandArchiveCommand(const QString &zipPath, const QString &folder);
-
-/// Quotes text as a PowerShell single-quoted string literal.
-QString powerShellQuote(const QString &text);
+ZipUnpacker zipUnpacker();
 
 /// The address a QLocalServer named name listens on. On Windows a pipe, whose
 /// names every account on the machine shares: the name followed by the

@@ -2,7 +2,6 @@
 
 #include "config/logging.h"
 #include "net/networkrequest.h"
-#include "net/systemproxy.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,15 +23,20 @@ void startTls()
     if (QSslSocket::supportsSsl())
         QSslConfiguration::defaultConfiguration();
 }
-} // namespace
 
-NetworkManager::NetworkManager(ProxyLookup proxyLookup, QObject *parent)
-    : QNetworkAccessManager(parent)
-    , m_proxy(new SystemProxy([lookup = std::move(proxyLookup)](const QNetworkProxyQuery &query) {
+NetworkManager::ProxyLookup withTlsFirst(NetworkManager::ProxyLookup lookup)
+{
+    return [lookup = std::move(lookup)](const QNetworkProxyQuery &query) {
         static std::once_flag tls;
         std::call_once(tls, &startTls);
         return lookup(query);
-    }))
+    };
+}
+} // namespace
+
+NetworkManager::NetworkManager(ProxyLookup proxyLookup, SystemProxy::Exit proxyExit, QObject *parent)
+    : QNetworkAccessManager(parent)
+    , m_proxy(new SystemProxy(withTlsFirst(std::move(proxyLookup)), std::move(proxyExit)))
 {
     setProxyFactory(m_proxy);
 }

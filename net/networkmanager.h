@@ -1,11 +1,11 @@
 #pragma once
 
+#include "net/systemproxy.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QUrl>
 #include <functional>
-
-class SystemProxy;
 
 /**
  * The launcher's one network manager, handed to every feature. It writes the
@@ -21,7 +21,7 @@ class NetworkManager final : public QNetworkAccessManager
 public:
     using ProxyLookup = std::function<QList<QNetworkProxy>(const QNetworkProxyQuery &)>;
 
-    explicit NetworkManager(ProxyLookup proxyLookup, QObject *parent = nullptr);
+    explicit NetworkManager(ProxyLookup proxyLookup, SystemProxy::Exit proxyExit = {}, QObject *parent = nullptr);
 
     /// The most the HTTP cache holds on disk.
     static constexpr qint64 cacheBytes = qint64(64) << 20;

@@ -1,28 +1,20 @@
 #include "net/systemproxy.h"
 
+#include "config/logging.h"
+
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QMutex>
 #include <QSet>
-#include <QThread>
+#include <QThreadPool>
 #include <QUrl>
-#include <atomic>
-#include <thread>
 
 namespace {
-// Lookups under way on worker threads, in the whole process.
-std::atomic<int> runningLookups{0};
-
-// Runs work on a thread of its own, detached: a discovery that takes its time
-// must not hold up whoever started it.
-template <typename Work> void detach(Work work)
-{
-    ++runningLookups;
-    std::thread([work = std::move(work)] {
-        work();
-        --runningLookups;
-    }).detach();
-}
+// A start-up looks up its first addresses on one thread and a request's host
+// on the other; a discovery that takes its time holds up no more than that.
+constexpr int lookupThreads = 2;
+// Lookups come in bursts at start-up and then every few minutes.
+constexpr int idleThreadMs = 5000;
 
 // Long enough that a start-up looks each host up once, short enough that a
 // laptop moved to another network soon uses that network's proxy.
@@ -57,17 +49,33 @@ struct SystemProxy::State
     QObject *receiver = nullptr; ///< of prepare()'s report; cleared when the factory goes
 };
 
-SystemProxy::SystemProxy(Lookup lookup)
+SystemProxy::SystemProxy(Lookup lookup, Exit exit)
     : m_state(std::make_shared<State>(std::move(lookup)))
+    , m_exit(std::move(exit))
+    , m_pool(std::make_unique<QThreadPool>())
 {
+    m_pool->setMaxThreadCount(lookupThreads);
+    m_pool->setExpiryTimeout(idleThreadMs);
 }
 
 SystemProxy::~SystemProxy()
 {
-    // Lookups may outlive the factory (they cannot be interrupted), and must
-    // not report to a receiver that is gone.
-    const QMutexLocker lock(&m_state->mutex);
-    m_state->receiver = nullptr;
+    {
+        // A lookup that ends after the factory must not report to a receiver that is gone.
+        const QMutexLocker lock(&m_state->mutex);
+        m_state->receiver = nullptr;
+    }
+    m_pool->clear();
+    if (m_pool->waitForDone(m_exit.waitMs))
+        return;
+    // A lookup blocked in the system cannot be interrupted, and a pool waits
+    // for its threads as it goes: it is left behind, on purpose, until the
+    // process ends. The lookup only touches the state it shares.
+    qCWarning(lcNetwork) << "a proxy lookup still runs after" << m_exit.waitMs << "ms; left to the end of the process";
+    QThreadPool *leftBehind = m_pool.release();
+    Q_UNUSED(leftBehind);
+    if (m_exit.leftBehind)
+        m_exit.leftBehind();
 }
 
 void SystemProxy::lookUp(const std::shared_ptr<State> &state, const QList<QNetworkProxyQuery> &queries)
@@ -97,7 +105,7 @@ void SystemProxy::prepare(const QList<QUrl> &addresses, QObject *receiver, std::
             m_state->lookingUp.insert(keyOf(queries.constLast()));
         }
     }
-    detach([state = m_state, queries, done = std::move(done)] {
+    m_pool->start([state = m_state, queries, done = std::move(done)] {
         lookUp(state, queries);
         const QMutexLocker lock(&state->mutex);
         if (state->receiver)
@@ -113,15 +121,7 @@ QList<QNetworkProxy> SystemProxy::queryProxy(const QNetworkProxyQuery &query)
     const bool current = known != m_state->answers.cend() && !known->fresh.hasExpired();
     if (!current && !m_state->lookingUp.contains(key)) {
         m_state->lookingUp.insert(key);
-        detach([state = m_state, query] { lookUp(state, {query}); });
+        m_pool->start([state = m_state, query] { lookUp(state, {query}); });
     }
     return known != m_state->answers.cend() ? known->proxies : m_state->fallback;
-}
-
-bool SystemProxy::finishLookups(int waitMs)
-{
-    const QDeadlineTimer deadline(waitMs);
-    while (runningLookups > 0 && !deadline.hasExpired())
-        QThread::msleep(10);
-    return runningLookups == 0;
 }

@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 
+class QThreadPool;
+
 class QObject;
 class QUrl;
 
@@ -15,13 +17,25 @@ class QUrl;
  * answers. Qt asks its proxy factory on the thread that makes the request,
  * so this factory never looks anything up itself: it answers from what
  * worker threads found, and has them look up what it does not know yet.
+ * The workers are the factory's own; a lookup cannot be interrupted, so the
+ * factory waits for them a bounded time as it goes.
  */
 class SystemProxy final : public QNetworkProxyFactory
 {
 public:
     using Lookup = std::function<QList<QNetworkProxy>(const QNetworkProxyQuery &)>;
 
-    explicit SystemProxy(Lookup lookup);
+    /// How the factory's end waits for lookups under way.
+    struct Exit
+    {
+        int waitMs = 200;
+        /// Told when a lookup still runs after waitMs: its thread, and the
+        /// pool it belongs to, are then left to the end of the process, which
+        /// must not tear down the toolkit under it.
+        std::function<void()> leftBehind;
+    };
+
+    SystemProxy(Lookup lookup, Exit exit);
     ~SystemProxy() override;
 
     /// Looks up the proxies of these addresses on a worker thread, and then
@@ -35,14 +49,11 @@ public:
     /// for a laptop that has moved to another network.
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override;
 
-    /// Waits up to waitMs for the lookups that still run on worker threads;
-    /// false when some still do. A process must not tear down the toolkit
-    /// under one, and cannot interrupt it.
-    static bool finishLookups(int waitMs);
-
 private:
     struct State;
     static void lookUp(const std::shared_ptr<State> &state, const QList<QNetworkProxyQuery> &queries);
 
     std::shared_ptr<State> m_state;
+    Exit m_exit;
+    std::unique_ptr<QThreadPool> m_pool;
 };

@@ -2,6 +2,7 @@
 // with real launcher copies: this program run with "--copy". These run under Wine too.
 #include "app/instancechannel.h"
 #include "app/launcherapp.h"
+#include "app/launcherservices.h"
 #include "config/platform.h"
 #include "testsupport.h"
 #include "ui/mainwindow.h"
@@ -301,7 +302,7 @@ static int runCopy(int argc, char *argv[])
             return QImage();
         };
     };
-    hooks.windowShown = [report](MainWindow &window) {
+    hooks.windowShown = [report](MainWindow &window, LauncherServices &) {
         const QString title = window.windowHandle()->title();
         const QString shown = title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;
         report("window " + shown + " on " + QGuiApplication::platformName());

@@ -4,6 +4,7 @@
 #include "launch/playflow.h"
 #include "launch/playprompts.h"
 #include "testsupport.h"
+#include "update/unpackcommand.h"
 
 #include <QNetworkAccessManager>
 #include <QtTest>
@@ -147,7 +148,7 @@ void TestPlay::unpackCommandQuotesItsPaths()
 {
     // PowerShell ends a quoted string at any of five quote characters, so each
     // is doubled; -LiteralPath keeps [brackets] from being read as wildcards.
-    QCOMPARE(Platform::expandArchiveCommand("C:/Temp/a'b\u2019[1].zip", "C:/д\u201b"),
+    QCOMPARE(UnpackCommand::expandArchive("C:/Temp/a'b\u2019[1].zip", "C:/д\u201b"),
         "Expand-Archive -LiteralPath 'C:/Temp/a''b\u2019\u2019[1].zip' -DestinationPath 'C:/д\u201b\u201b' -Force");
 }
 

@@ -213,7 +213,7 @@ void TestUpdate::install()
     auto updater = std::make_unique<Updater>(m_env, &m_manager);
     if (!unpack.isEmpty()) {
         updater->setUnpackCommand([unpack](const QString &from, const QString &to) {
-            return Platform::Command{"sh", {"-c", unpack, from, to}};
+            return UnpackCommand{"sh", {"-c", unpack, from, to}};
         });
     }
     watch(*updater);

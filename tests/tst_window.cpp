@@ -1,5 +1,6 @@
 // The window as a player meets it: what it shows from the network and from the
 // cache, the news row, the settings, a hand-over, and its painting.
+#include "app/launcherservices.h"
 #include "launch/playflow.h"
 #include "testsupport.h"
 #include "ui/language.h"
@@ -95,7 +96,8 @@ void TestWindow::startUpAndOffline()
     };
     writeFile(m_env.crashFolder() + "/crash-20261207-203001-1.txt", "report"); // a crash last time, told of once
     {
-        MainWindow window(slowProxy);
+        LauncherServices services(slowProxy);
+        MainWindow window(slowProxy, services.features());
         window.show();
         QTRY_VERIFY(window.findChild<QDialog *>("crashNoticeDialog"));
         QTRY_VERIFY(*asked);
@@ -115,13 +117,14 @@ void TestWindow::startUpAndOffline()
         QCOMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
         QTRY_VERIFY(showsPicture(window));
         QTRY_COMPARE(m_server->requests.count("/servers"), 2);
+        gate->release(1000); // the network's end waits for its lookups a bounded time only
     }
-    gate->release(1000);
     QVERIFY(!*onGuiThread);
     // With the server gone, the news and pictures of the last good answer stand in; the count never
     // does, not even one a picture's address at it left fresh in the cache.
     m_server.reset();
-    MainWindow window(m_env);
+    LauncherServices services(m_env);
+    MainWindow window(m_env, services.features());
     window.show();
     QTRY_COMPARE(titles(window), "t1,<b>t2</b>,t3,t4");
     QTRY_VERIFY(showsPicture(window));
@@ -141,7 +144,8 @@ void TestWindow::chooseTheFolderPlayUses()
             QMetaObject::invokeMethod(chooser, &QDialog::accept, Qt::QueuedConnection);
         }
     };
-    MainWindow window(m_env);
+    LauncherServices services(m_env);
+    MainWindow window(m_env, services.features());
     window.show();
     // Each dialog is shown once however often it is asked for, and goes when it is closed.
     click(window, "playButton");
@@ -168,7 +172,8 @@ void TestWindow::chooseTheFolderPlayUses()
 
 void TestWindow::paintsAndComesBack()
 {
-    MainWindow window(m_env);
+    LauncherServices services(m_env);
+    MainWindow window(m_env, services.features());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QImage frame = window.grab().toImage();

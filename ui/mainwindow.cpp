@@ -81,15 +81,12 @@ QImage renderFrame(const QSize &size, qreal devicePixelRatio)
 
 } // namespace
 
-MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
+MainWindow::MainWindow(LauncherEnvironment environment, Features features, QWidget *parent)
     : QMainWindow(parent)
     , m_env(std::move(environment))
-    , m_network(new NetworkManager(m_env.proxyLookup, this))
-    , m_status(new StatusPoller(m_network, m_env.serversUrl(), m_env.statusIntervalMs, m_env.requestTimeoutMs, this))
-    , m_news(new NewsSource(m_network, m_env.newsUrl(), m_env.requestTimeoutMs, this))
-    , m_updater(new Updater(m_env, m_network, this))
+    , m_features(features)
     , m_prompts(std::make_unique<WidgetPrompts>(this))
-    , m_play(std::make_unique<PlayFlow>(m_env, m_network, *m_prompts))
+    , m_play(std::make_unique<PlayFlow>(m_env, &m_features.network, *m_prompts))
 {
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -101,20 +98,20 @@ MainWindow::MainWindow(LauncherEnvironment environment, QWidget *parent)
     m_centralWidget = new QWidget(this);
     m_centralWidget->setObjectName(QStringLiteral("centralWidget"));
     setCentralWidget(m_centralWidget);
-    m_newsRow
-        = new NewsRow(m_centralWidget, m_network, m_env.newsPageBase(), m_env.requestTimeoutMs, m_env.preparePicture);
+    m_newsRow = new NewsRow(
+        m_centralWidget, &m_features.network, m_env.newsPageBase(), m_env.requestTimeoutMs, m_env.preparePicture);
 
     buildTitleBar();
     buildSidebar();
     buildContent();
     retranslate();
 
-    connect(m_status, &StatusPoller::onlineChanged, this, [this](int total) {
+    connect(&m_features.status, &StatusPoller::onlineChanged, this, [this](int total) {
         m_onlineLabel->setText(Wording::onlineCount(total));
         if (QWidget *box = m_onlineLabel->parentWidget())
             box->adjustSize();
     });
-    connect(m_news, &NewsSource::newsReady, m_newsRow, &NewsRow::showItems);
+    connect(&m_features.news, &NewsSource::newsReady, m_newsRow, &NewsRow::showItems);
     connectUpdater();
 
     // The network starts once the first frame is out: the first request loads
@@ -141,13 +138,13 @@ void MainWindow::startServices()
     if (m_servicesStarted)
         return;
     m_servicesStarted = true;
-    connect(m_network, &NetworkManager::ready, this, [this] {
+    connect(&m_features.network, &NetworkManager::ready, this, [this] {
         // The first requests leave in this order: status, news, version.
-        m_status->start();
-        m_news->fetch();
-        m_updater->checkForUpdates(true);
+        m_features.status.start();
+        m_features.news.fetch();
+        m_features.updater.checkForUpdates(true);
     });
-    m_network->start(m_env.cacheFolder + QStringLiteral("/http"),
+    m_features.network.start(m_env.cacheFolder + QStringLiteral("/http"),
         {QUrl(m_env.apiBase), QUrl(m_env.websiteUrl), QUrl(m_env.clientInstallerUrl)}, m_env.requestTimeoutMs);
     CrashNoticeDialog::showIfDue(m_env.crashFolder(), this);
     emit servicesStarted();
@@ -188,7 +185,7 @@ void MainWindow::openSettings()
         m_settings->activateWindow();
         return;
     }
-    m_settings = new SettingsDialog(*m_play, *m_updater, m_env.version, m_env.logFolder, m_env.settingsLocation, this);
+    m_settings = new SettingsDialog(*m_play, m_features.updater, m_env.version, m_env.logFolder, m_env.settingsLocation, this);
     connect(m_settings, &QDialog::finished, m_settings, &QObject::deleteLater);
     DialogParts::showModal(m_settings);
 }
@@ -206,24 +203,24 @@ void MainWindow::activate(bool play)
 
 void MainWindow::connectUpdater()
 {
-    connect(m_updater, &Updater::updateStarted, this, [this] {
+    connect(&m_features.updater, &Updater::updateStarted, this, [this] {
         auto *dialog = new StyledProgressDialog(tr("Обновление лаунчера"), false, this);
         dialog->setObjectName(QStringLiteral("updateProgressDialog"));
         dialog->setStatusText(tr("Скачивание обновления..."));
         m_updateDialog = dialog;
         DialogParts::showModal(dialog);
     });
-    connect(m_updater, &Updater::downloadProgress, this, [this](qint64 received, qint64 total) {
+    connect(&m_features.updater, &Updater::downloadProgress, this, [this](qint64 received, qint64 total) {
         if (m_updateDialog)
             m_updateDialog->showDownloadProgress(received, total);
     });
-    connect(m_updater, &Updater::installing, this, [this] {
+    connect(&m_features.updater, &Updater::installing, this, [this] {
         if (!m_updateDialog)
             return;
         m_updateDialog->setStatusText(tr("Установка обновления..."));
         m_updateDialog->setProgress(100);
     });
-    connect(m_updater, &Updater::updateFailed, this, [this](const Updater::Failure &failure) {
+    connect(&m_features.updater, &Updater::updateFailed, this, [this](const Updater::Failure &failure) {
         if (m_updateDialog) {
             m_updateDialog->close();
             m_updateDialog->deleteLater();
@@ -231,7 +228,7 @@ void MainWindow::connectUpdater()
         DialogParts::showBox(this, QMessageBox::Critical, tr("Ошибка обновления"),
             tr("Не удалось скачать обновление:\n%1").arg(Wording::updateFailure(failure)));
     });
-    connect(m_updater, &Updater::updateGivenUp, this, [this](const QString &version) {
+    connect(&m_features.updater, &Updater::updateGivenUp, this, [this](const QString &version) {
         DialogParts::showBox(this, QMessageBox::Critical, tr("Ошибка обновления"),
             tr("Не удалось установить версию %1.\nУстановщик лаунчера можно скачать на сайте %2")
                 .arg(version, m_env.websiteUrl));

@@ -26,16 +26,25 @@ class WidgetPrompts;
 /**
  * The launcher's one window: its frame, painting and dragging, and the widgets
  * of the sidebar and the content area. The features behind the widgets (the
- * play action, the online count, the news, the self-update) are objects of
- * their own that the window creates, hands the one network manager, and
- * connects; the window words what they report.
+ * online count, the news, the self-update) and the one network manager are
+ * handed to it, and must outlive it; it connects them, starts them once its
+ * first frame is out, and words what they report. The play action, which asks
+ * the player through the window's own dialogs, it builds itself.
  */
 class MainWindow final : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit MainWindow(LauncherEnvironment environment, QWidget *parent = nullptr);
+    struct Features
+    {
+        NetworkManager &network;
+        StatusPoller &status;
+        NewsSource &news;
+        Updater &updater;
+    };
+
+    MainWindow(LauncherEnvironment environment, Features features, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     /// The artwork for a display of the given pixel ratio: the copy shipped at
@@ -76,17 +85,15 @@ private:
     QLabel *m_onlineLabel = nullptr;
 
     LauncherEnvironment m_env;
-    NetworkManager *m_network;
-    StatusPoller *m_status;
-    NewsSource *m_news;
-    Updater *m_updater;
+    Features m_features;
     NewsRow *m_newsRow = nullptr;
     QPointer<StyledProgressDialog> m_updateDialog;
     QPointer<SettingsDialog> m_settings;
     bool m_servicesStarted = false;
     // The play action goes before the prompts it reports to, and both before
-    // the window's widgets and the network manager: it stores the remembered
-    // folder and drops a running download as it goes.
+    // the window's widgets (and the network manager, which outlives the
+    // window): it stores the remembered folder and drops a running download
+    // as it goes.
     std::unique_ptr<WidgetPrompts> m_prompts;
     std::unique_ptr<PlayFlow> m_play;
 

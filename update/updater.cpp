@@ -63,7 +63,7 @@ Updater::Updater(const LauncherEnvironment &environment, QNetworkAccessManager *
     , m_env(environment)
     , m_manager(manager)
     , m_download(manager, environment.downloadStallTimeoutMs)
-    , m_unpackCommand(&Platform::unpackCommand)
+    , m_unpackCommand(&UnpackCommand::forSystem)
 {
     m_download.setCommitPolicy(&Platform::replaceFile, m_env.commitAttempts, m_env.commitRetryDelayMs);
     m_download.setResumeDelays(m_env.resumeDelaysMs);
@@ -214,7 +214,7 @@ void Updater::install()
     const QString folder = m_work->filePath(QStringLiteral("files"));
     // Unpacking runs beside the event loop, so that the window keeps
     // answering; it is bounded all the same.
-    const Platform::Command command = m_unpackCommand(archive, folder);
+    const UnpackCommand command = m_unpackCommand(archive, folder);
     m_unpack = std::make_unique<QProcess>();
     m_unpack->setStandardInputFile(QProcess::nullDevice());
     m_unpack->setStandardOutputFile(QProcess::nullDevice());

@@ -3,6 +3,7 @@
 #include "config/launcherenvironment.h"
 #include "config/platform.h"
 #include "net/filedownload.h"
+#include "update/unpackcommand.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -91,9 +92,9 @@ public:
     State state() const { return m_state; }
 
     /// Builds the command that unpacks an archive into a folder.
-    using UnpackCommand = std::function<Platform::Command(const QString &zipPath, const QString &folder)>;
-    /// Replaces the unpacking command (Platform::unpackCommand by default).
-    void setUnpackCommand(UnpackCommand command) { m_unpackCommand = std::move(command); }
+    using UnpackCommandFor = std::function<UnpackCommand(const QString &zipPath, const QString &folder)>;
+    /// Replaces the unpacking command (UnpackCommand::forSystem by default).
+    void setUnpackCommand(UnpackCommandFor command) { m_unpackCommand = std::move(command); }
 
     /// Records version, which its launcher found failing on this PC, as given
     /// up: the next silent check says so once and installs it no more.
@@ -127,7 +128,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_work;
     std::unique_ptr<QFile> m_heldArchive; ///< from its check until it is unpacked
     FileDownload m_download;
-    UnpackCommand m_unpackCommand;
+    UnpackCommandFor m_unpackCommand;
     std::unique_ptr<QProcess> m_unpack; ///< while the archive is unpacked
     QPointer<QNetworkReply> m_versionReply;
     State m_state = State::Idle;

@@ -13,6 +13,7 @@
 // A child prints its checkpoints as "mark <name> <ns>" on CLOCK_MONOTONIC,
 // which the parent shares and reads at the spawn.
 #include "app/launcherapp.h"
+#include "app/launcherservices.h"
 #include "benchreport.h"
 #include "config/launcherenvironment.h"
 #include "config/platform.h"
@@ -183,26 +184,25 @@ int launcherChild(int argc, char *argv[], const QString &apiBase)
         env.apiBase = apiBase;
         childLog.mark("claimed");
     };
-    hooks.windowShown = [&](MainWindow &shown) {
+    hooks.windowShown = [&](MainWindow &shown, LauncherServices &services) {
         // Stays until the status, news and version answers are in, so that
         // the parent sees all three requests; a few seconds at most.
         MainWindow *window = &shown;
-        QObject::connect(window, &MainWindow::servicesStarted, window, [&, window] {
+        QNetworkAccessManager *network = &services.network;
+        QObject::connect(window, &MainWindow::servicesStarted, window, [&, window, network] {
             auto unanswered = std::make_shared<QStringList>(
                 QStringList{QStringLiteral("/servers"), QStringLiteral("/news"), QStringLiteral("/launcher/version")});
             const auto done = [&] {
                 answered = true;
                 quitWhenDone();
             };
-            for (QNetworkAccessManager *manager : window->findChildren<QNetworkAccessManager *>()) {
-                QObject::connect(manager, &QNetworkAccessManager::finished, window, [=](QNetworkReply *reply) {
-                    if (!unanswered->removeAll(reply->url().path()))
-                        return;
-                    childLog.requests.emplace_back(childLog.replyCreated.value(reply), reply->url().path());
-                    if (unanswered->isEmpty())
-                        done();
-                });
-            }
+            QObject::connect(network, &QNetworkAccessManager::finished, window, [=](QNetworkReply *reply) {
+                if (!unanswered->removeAll(reply->url().path()))
+                    return;
+                childLog.requests.emplace_back(childLog.replyCreated.value(reply), reply->url().path());
+                if (unanswered->isEmpty())
+                    done();
+            });
             QTimer::singleShot(5000, window, done);
         });
     };

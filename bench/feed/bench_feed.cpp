@@ -4,6 +4,7 @@
 // (--load), so that the launcher's resident memory is measured alone. Then,
 // in this process, repainting the news row while the pointer moves across
 // the cards, and the peak memory of preparing one 10000 x 10000 picture.
+#include "app/launcherservices.h"
 #include "benchchild.h"
 #include "benchenvironment.h"
 #include "benchreport.h"
@@ -139,34 +140,38 @@ int serve(const QString &folder)
     return server.run();
 }
 
-QNetworkAccessManager *windowManager(MainWindow *window)
+// A launcher's window with the features behind it, which outlive it.
+struct Launcher
 {
-    for (auto *manager : window->findChildren<QNetworkAccessManager *>()) {
-        if (manager->parent() == window)
-            return manager;
+    explicit Launcher(const LauncherEnvironment &env)
+        : services(env)
+        , window(env, services.features())
+    {
     }
-    return nullptr;
-}
+    LauncherServices services;
+    MainWindow window;
+};
 
-std::unique_ptr<MainWindow> makeWindow(const QString &scratch, int port)
+std::unique_ptr<Launcher> makeLauncher(const QString &scratch, int port)
 {
     LauncherEnvironment env = benchEnvironment(scratch);
     env.apiBase = u"http://127.0.0.1:%1"_s.arg(port);
     env.statusIntervalMs = 3600 * 1000;
-    return std::make_unique<MainWindow>(env);
+    return std::make_unique<Launcher>(env);
 }
 
 // --load <port>: one launcher fetching the list and all its pictures.
 int load(int port)
 {
     QTemporaryDir scratch;
-    auto window = makeWindow(scratch.path(), port);
+    const auto launcher = makeLauncher(scratch.path(), port);
+    MainWindow *window = &launcher->window;
     window->show();
     QElapsedTimer clock;
     double residentAtList = 0;
     double peak = 0;
     double visibleMs = -1;
-    QNetworkAccessManager *manager = windowManager(window.get());
+    QNetworkAccessManager *manager = &launcher->services.network;
     QList<NewsCard *> cards;
     bool done = false;
     const auto check = [&] {
@@ -318,7 +323,8 @@ int orchestrate(const QString &cacheFolder, int runs)
     // The news row under a moving pointer, pictures prepared on arrival; as the
     // baseline, the same cards holding full-size pictures scaled on every paint.
     QTemporaryDir windowScratch;
-    auto window = makeWindow(windowScratch.path(), port);
+    const auto launcher = makeLauncher(windowScratch.path(), port);
+    MainWindow *window = &launcher->window;
     window->show();
     QList<NewsCard *> visible4;
     QElapsedTimer waited;
@@ -337,11 +343,11 @@ int orchestrate(const QString &cacheFolder, int runs)
     server.waitForFinished(5000);
     if (visible4.isEmpty())
         return 1;
-    const BenchStats repaint = sweepRepaints(window.get(), visible4, 10);
+    const BenchStats repaint = sweepRepaints(window, visible4, 10);
     const QPixmap fullSize = QPixmap::fromImage(QImage(picturePath(pictureFolder, 1)));
     for (NewsCard *card : std::as_const(visible4))
         card->setPicture(fullSize);
-    const BenchStats scaledEveryPaint = sweepRepaints(window.get(), visible4, 3);
+    const BenchStats scaledEveryPaint = sweepRepaints(window, visible4, 3);
     reportBench(u"feed.newsRow.repaintPerCard"_s, u"ms"_s, repaint, u"full-size picture scaled every paint"_s,
         scaledEveryPaint, u"< 1"_s);
     return 0;

@@ -13,6 +13,7 @@
 // For each, the peak memory growth above the idle window and the longest time
 // the GUI thread was held, from the request to the cards or picture painted;
 // for pictures, also the time until painted or refused.
+#include "app/launcherservices.h"
 #include "benchchild.h"
 #include "benchenvironment.h"
 #include "benchreport.h"
@@ -118,13 +119,17 @@ int serve(const QString &folder)
 // Starts work in a settled, shown launcher window, and measures from there
 // until work reports its end (and a little longer, for the paint it caused):
 // prints "RESULT <peak growth MB> <longest block ms> <end ms> <shown>".
-// Work gets the window and the call that reports the end, shown or not.
-using Work = std::function<void(MainWindow &, const std::function<void(bool)> &)>;
+// Work gets the window, its network manager and the call that reports the
+// end, shown or not.
+using End = std::function<void(bool)>;
+using Work = std::function<void(MainWindow &, QNetworkAccessManager &, const End &)>;
 int measureInWindow(const Work &work)
 {
     QTemporaryDir scratch;
     // Its own start-up requests fail at once on a closed port.
-    MainWindow window(benchEnvironment(scratch.path()));
+    const LauncherEnvironment env = benchEnvironment(scratch.path());
+    LauncherServices services(env);
+    MainWindow window(env, services.features());
     window.show();
     QElapsedTimer settle;
     settle.start();
@@ -148,7 +153,7 @@ int measureInWindow(const Work &work)
     QTimer::singleShot(150000, qApp, &QCoreApplication::quit);
     probe.start();
     clock.start();
-    work(window, end);
+    work(window, services.network, end);
     QCoreApplication::exec();
     probe.stop();
     std::printf("RESULT %.1f %.1f %.1f %d\n", peakGrowthMb(idleKb), probe.longestMs(), endMs, shown ? 1 : 0);
@@ -157,8 +162,8 @@ int measureInWindow(const Work &work)
 
 // Calls end(true) once shown holds, checked every 10 ms, or end(false) when
 // it still does not some seconds after the answer to path was handled.
-void awaitShown(
-    MainWindow &window, const QString &path, const std::function<bool()> &shown, const std::function<void(bool)> &end)
+void awaitShown(MainWindow &window, QNetworkAccessManager *manager, const QString &path,
+    const std::function<bool()> &shown, const std::function<void(bool)> &end)
 {
     auto *poll = new QTimer(&window);
     QObject::connect(poll, &QTimer::timeout, &window, [shown, end] {
@@ -166,7 +171,6 @@ void awaitShown(
             end(true);
     });
     poll->start(10);
-    auto *manager = window.findChild<QNetworkAccessManager *>(QString(), Qt::FindDirectChildrenOnly);
     QObject::connect(manager, &QNetworkAccessManager::finished, &window, [path, end](QNetworkReply *reply) {
         if (reply->url().path() != path)
             return;
@@ -180,14 +184,13 @@ void awaitShown(
 // kind into the window's news row.
 int measureNews(int port, const QString &name)
 {
-    return measureInWindow([port, name](MainWindow &window, const std::function<void(bool)> &end) {
+    return measureInWindow([port, name](MainWindow &window, QNetworkAccessManager &manager, const End &end) {
         const QString path = u"/news/"_s + name;
-        auto *manager = window.findChild<QNetworkAccessManager *>(QString(), Qt::FindDirectChildrenOnly);
-        auto *source = new NewsSource(manager, u"http://127.0.0.1:%1%2"_s.arg(port).arg(path),
+        auto *source = new NewsSource(&manager, u"http://127.0.0.1:%1%2"_s.arg(port).arg(path),
             LauncherEnvironment::compiledIn().requestTimeoutMs, &window);
         QObject::connect(source, &NewsSource::newsReady, window.findChild<NewsRow *>(), &NewsRow::showItems);
         awaitShown(
-            window, path, [&window] { return window.findChild<NewsCard *>(u"newsCard"_s) != nullptr; }, end);
+            window, &manager, path, [&window] { return window.findChild<NewsCard *>(u"newsCard"_s) != nullptr; }, end);
         source->fetch();
     });
 }
@@ -195,14 +198,14 @@ int measureNews(int port, const QString &name)
 // --picture <port> <name>: a one-item list whose card shows the picture.
 int measurePicture(int port, const QString &name)
 {
-    return measureInWindow([port, name](MainWindow &window, const std::function<void(bool)> &end) {
+    return measureInWindow([port, name](MainWindow &window, QNetworkAccessManager &manager, const End &end) {
         const QString path = u"/pictures/"_s + name;
         NewsItem item;
         item.title = u"Большая картинка"_s;
         item.date = u"01.06.2024"_s;
         item.img = u"http://127.0.0.1:%1%2"_s.arg(port).arg(path);
         awaitShown(
-            window, path,
+            window, &manager, path,
             [&window] {
                 const NewsCard *card = window.findChild<NewsCard *>(u"newsCard"_s);
                 return card && card->hasPicture();

@@ -2,6 +2,7 @@
 // "Скачать RageMP", the progress dialog, the "Установка" box) from a loopback
 // server in another process, alternating with curl fetching the same file.
 //   bench_installer_download <server executable> [runs] [size in MiB]
+#include "app/launcherservices.h"
 #include "benchenvironment.h"
 #include "benchreport.h"
 #include "ui/mainwindow.h"
@@ -69,7 +70,8 @@ int main(int argc, char *argv[])
     const QString saved = env.tempFolder + QStringLiteral("/RAGEMultiplayer_Setup.exe");
     const QString curlTarget = dir.filePath(QStringLiteral("curl.exe"));
 
-    MainWindow window(env);
+    LauncherServices services(env);
+    MainWindow window(env, services.features());
     window.show();
     // Answers the dialogs of one play action: starts the clock at the download
     // button, stops it when the "Установка" box appears, and closes every box.

@@ -1,6 +1,7 @@
 // The main window's own painting (background and sidebar panel), a whole
 // repaint with every child, and, as the baseline, painting that decodes and
 // scales the background on every paint. Offscreen.
+#include "app/launcherservices.h"
 #include "benchreport.h"
 #include "testsupport.h"
 #include "ui/mainwindow.h"
@@ -49,7 +50,9 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir scratch;
-    MainWindow window(testEnvironment(scratch.path()));
+    const LauncherEnvironment env = testEnvironment(scratch.path());
+    LauncherServices services(env);
+    MainWindow window(env, services.features());
     window.show();
 
     QPixmap target(window.size());

@@ -1,6 +1,7 @@
 // Renders the main window headless, once the online count and every news
 // picture have arrived, into a PNG:  velor_screenshot <output.png>
 // Run it against the demo backend (tools/screenshot.sh does).
+#include "app/launcherservices.h"
 #include "config/launcherenvironment.h"
 #include "ui/mainwindow.h"
 #include "ui/newscard.h"
@@ -26,7 +27,8 @@ int main(int argc, char *argv[])
     env.settingsLocation = scratch.filePath(QStringLiteral("Launcher.conf"));
     env.clientKeyLocation = scratch.filePath(QStringLiteral("RAGE-MP.conf"));
     Theme::registerFonts();
-    MainWindow window(env);
+    LauncherServices services(env);
+    MainWindow window(env, services.features());
     window.show();
 
     const QString output = QString::fromLocal8Bit(argv[1]);

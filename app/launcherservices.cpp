@@ -1,0 +1,16 @@
+#include "app/launcherservices.h"
+
+#include "config/launcherenvironment.h"
+
+LauncherServices::LauncherServices(const LauncherEnvironment &environment)
+    : network(environment.proxyLookup, {environment.proxyExitWaitMs, environment.proxyLookupLeftBehind})
+    , status(&network, environment.serversUrl(), environment.statusIntervalMs, environment.requestTimeoutMs)
+    , news(&network, environment.newsUrl(), environment.requestTimeoutMs)
+    , updater(environment, &network)
+{
+}
+
+MainWindow::Features LauncherServices::features()
+{
+    return {network, status, news, updater};
+}
