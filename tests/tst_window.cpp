@@ -218,7 +218,8 @@ void TestWindow::paintsAndComesBack()
 void TestWindow::switchesLanguageAtOnce()
 {
     // The window already open speaks the chosen language, which is kept for the next start.
-    MainWindow window(m_env);
+    LauncherServices services(m_env);
+    MainWindow window(m_env, services.features());
     window.show();
     const auto *play = window.findChild<QPushButton *>("playButton");
     const auto *shop = window.findChild<QPushButton *>("shopButton");
