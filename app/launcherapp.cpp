@@ -71,7 +71,7 @@ void handleMessage(QtMsgType type, const QMessageLogContext &context, const QStr
         CrashReport::fatalMessage();
 }
 
-int runProcess(int argc, char *argv[], const StartupHooks &hooks, bool &lookupLeftBehind)
+int runProcess(int argc, char *argv[], const StartupHooks &hooks)
 {
     // The toolkit obeys options wherever they stand on its command line
     // (-platformpluginpath loads a library from any folder, -stylesheet reads
@@ -98,7 +98,6 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks, bool &lookupLe
     if (hooks.adjustEnvironment)
         hooks.adjustEnvironment(environment);
     Language::install(Language::stored(environment.settingsLocation));
-    environment.proxyLookupLeftBehind = [&lookupLeftBehind] { lookupLeftBehind = true; };
     if (StartRecord::begin(environment)) {
         LogFile log(environment.logFolder);
         log.install();
@@ -200,12 +199,5 @@ int runLauncher(int argc, char *argv[], const StartupHooks &hooks)
     if (argc == 2 && qstrcmp(argv[1], "--health-check") == 0)
         return healthCheck(argv[0]);
     ExitDeadline::install();
-    bool lookupLeftBehind = false;
-    const int code = runProcess(argc, argv, hooks, lookupLeftBehind);
-    // A proxy lookup that outlives the window (automatic discovery can take as
-    // long as the DNS time-outs) would find the toolkit torn down under it at
-    // the exit: the process ends without tearing it down.
-    if (lookupLeftBehind)
-        Platform::endProcessNow(code);
-    return code;
+    return runProcess(argc, argv, hooks);
 }

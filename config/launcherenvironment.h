@@ -67,8 +67,6 @@ struct LauncherEnvironment final
     /// on Windows it may run automatic proxy discovery for many seconds.
     std::function<QList<QNetworkProxy>(const QNetworkProxyQuery &)> proxyLookup;
     int proxyExitWaitMs = 200; ///< how long the network's end waits for a lookup still under way
-    /// Told when the network's end leaves a lookup running: it cannot be interrupted.
-    std::function<void()> proxyLookupLeftBehind;
     /// Makes a downloaded news picture ready for its card, off the GUI thread;
     /// empty: the launcher's own decoder.
     std::function<QImage(const QByteArray &, const QRectF &, qreal)> preparePicture;

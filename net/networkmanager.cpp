@@ -34,9 +34,9 @@ NetworkManager::ProxyLookup withTlsFirst(NetworkManager::ProxyLookup lookup)
 }
 } // namespace
 
-NetworkManager::NetworkManager(ProxyLookup proxyLookup, SystemProxy::Exit proxyExit, QObject *parent)
+NetworkManager::NetworkManager(ProxyLookup proxyLookup, int proxyExitWaitMs, QObject *parent)
     : QNetworkAccessManager(parent)
-    , m_proxy(new SystemProxy(withTlsFirst(std::move(proxyLookup)), std::move(proxyExit)))
+    , m_proxy(new SystemProxy(withTlsFirst(std::move(proxyLookup)), proxyExitWaitMs))
 {
     setProxyFactory(m_proxy);
 }

@@ -21,7 +21,8 @@ class NetworkManager final : public QNetworkAccessManager
 public:
     using ProxyLookup = std::function<QList<QNetworkProxy>(const QNetworkProxyQuery &)>;
 
-    explicit NetworkManager(ProxyLookup proxyLookup, SystemProxy::Exit proxyExit = {}, QObject *parent = nullptr);
+    /// proxyExitWaitMs: how long the manager's end waits for proxy lookups under way.
+    explicit NetworkManager(ProxyLookup proxyLookup, int proxyExitWaitMs = 200, QObject *parent = nullptr);
 
     /// The most the HTTP cache holds on disk.
     static constexpr qint64 cacheBytes = qint64(64) << 20;

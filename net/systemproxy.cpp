@@ -49,9 +49,9 @@ struct SystemProxy::State
     QObject *receiver = nullptr; ///< of prepare()'s report; cleared when the factory goes
 };
 
-SystemProxy::SystemProxy(Lookup lookup, Exit exit)
+SystemProxy::SystemProxy(Lookup lookup, int exitWaitMs)
     : m_state(std::make_shared<State>(std::move(lookup)))
-    , m_exit(std::move(exit))
+    , m_exitWaitMs(exitWaitMs)
     , m_pool(std::make_unique<QThreadPool>())
 {
     m_pool->setMaxThreadCount(lookupThreads);
@@ -66,16 +66,15 @@ SystemProxy::~SystemProxy()
         m_state->receiver = nullptr;
     }
     m_pool->clear();
-    if (m_pool->waitForDone(m_exit.waitMs))
+    if (m_pool->waitForDone(m_exitWaitMs))
         return;
     // A lookup blocked in the system cannot be interrupted, and a pool waits
-    // for its threads as it goes: it is left behind, on purpose, until the
-    // process ends. The lookup only touches the state it shares.
-    qCWarning(lcNetwork) << "a proxy lookup still runs after" << m_exit.waitMs << "ms; left to the end of the process";
+    // for its threads as it goes: it is left behind, on purpose, to the end of
+    // the process, which takes its thread down with it. Until then the lookup
+    // touches nothing but the state it shares, and nothing is told of it.
+    qCWarning(lcNetwork) << "a proxy lookup still runs after" << m_exitWaitMs << "ms; left to the end of the process";
     QThreadPool *leftBehind = m_pool.release();
     Q_UNUSED(leftBehind);
-    if (m_exit.leftBehind)
-        m_exit.leftBehind();
 }
 
 void SystemProxy::lookUp(const std::shared_ptr<State> &state, const QList<QNetworkProxyQuery> &queries)

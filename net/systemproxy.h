@@ -25,17 +25,8 @@ class SystemProxy final : public QNetworkProxyFactory
 public:
     using Lookup = std::function<QList<QNetworkProxy>(const QNetworkProxyQuery &)>;
 
-    /// How the factory's end waits for lookups under way.
-    struct Exit
-    {
-        int waitMs = 200;
-        /// Told when a lookup still runs after waitMs: its thread, and the
-        /// pool it belongs to, are then left to the end of the process, which
-        /// must not tear down the toolkit under it.
-        std::function<void()> leftBehind;
-    };
-
-    SystemProxy(Lookup lookup, Exit exit);
+    /// exitWaitMs: how long the factory's end waits for lookups under way.
+    SystemProxy(Lookup lookup, int exitWaitMs);
     ~SystemProxy() override;
 
     /// Looks up the proxies of these addresses on a worker thread, and then
@@ -54,6 +45,6 @@ private:
     static void lookUp(const std::shared_ptr<State> &state, const QList<QNetworkProxyQuery> &queries);
 
     std::shared_ptr<State> m_state;
-    Exit m_exit;
+    int m_exitWaitMs;
     std::unique_ptr<QThreadPool> m_pool;
 };
