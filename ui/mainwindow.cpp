@@ -85,9 +85,8 @@ MainWindow::MainWindow(LauncherEnvironment environment, Features features, QWidg
     : QMainWindow(parent)
     , m_env(std::move(environment))
     , m_features(features)
-    , m_prompts(std::make_unique<WidgetPrompts>(this))
-    , m_play(std::make_unique<PlayFlow>(m_env, &m_features.network, *m_prompts))
 {
+    m_features.prompts.setWindow(this);
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setFixedSize(1081, 659);
@@ -186,7 +185,7 @@ void MainWindow::openSettings()
         return;
     }
     m_settings
-        = new SettingsDialog(*m_play, m_features.updater, m_env.version, m_env.logFolder, m_env.settingsLocation, this);
+        = new SettingsDialog(m_features.play, m_features.updater, m_env.version, m_env.logFolder, m_env.settingsLocation, this);
     connect(m_settings, &QDialog::finished, m_settings, &QObject::deleteLater);
     DialogParts::showModal(m_settings);
 }
@@ -199,7 +198,7 @@ void MainWindow::activate(bool play)
     raise();
     activateWindow();
     if (play)
-        m_play->play();
+        m_features.play.play();
 }
 
 void MainWindow::connectUpdater()

@@ -9,7 +9,6 @@
 #include <QPointer>
 #include <QString>
 #include <future>
-#include <memory>
 
 class NetworkManager;
 class NewsRow;
@@ -26,10 +25,10 @@ class WidgetPrompts;
 /**
  * The launcher's one window: its frame, painting and dragging, and the widgets
  * of the sidebar and the content area. The features behind the widgets (the
- * online count, the news, the self-update) and the one network manager are
- * handed to it, and must outlive it; it connects them, starts them once its
- * first frame is out, and words what they report. The play action, which asks
- * the player through the window's own dialogs, it builds itself.
+ * online count, the news, the self-update, the play action and its prompts)
+ * and the one network manager are handed to it, and must outlive it; it
+ * connects them, starts them once its first frame is out, words what they
+ * report, and has the prompts show over it.
  */
 class MainWindow final : public QMainWindow
 {
@@ -42,6 +41,8 @@ public:
         StatusPoller &status;
         NewsSource &news;
         Updater &updater;
+        PlayFlow &play;
+        WidgetPrompts &prompts;
     };
 
     MainWindow(LauncherEnvironment environment, Features features, QWidget *parent = nullptr);
@@ -90,12 +91,6 @@ private:
     QPointer<StyledProgressDialog> m_updateDialog;
     QPointer<SettingsDialog> m_settings;
     bool m_servicesStarted = false;
-    // The play action goes before the prompts it reports to, and both before
-    // the window's widgets (and the network manager, which outlives the
-    // window): it stores the remembered folder and drops a running download
-    // as it goes.
-    std::unique_ptr<WidgetPrompts> m_prompts;
-    std::unique_ptr<PlayFlow> m_play;
 
     // The painted frame (rounded background and sidebar panel), rendered once
     // per size and pixel ratio so that repaints only copy it. The first one is

@@ -107,7 +107,7 @@ void MainWindow::buildSidebar()
     setIconIfLoaded(sidebarPlay, QStringLiteral(":/images/icon_play.png"), 10);
     sidebarPlay->setStyleSheet(Theme::sidebarPlayButton + Theme::focusOnYellow);
     addGlow(sidebarPlay, 20.0);
-    connect(sidebarPlay, &QAbstractButton::clicked, this, [this] { m_play->play(); });
+    connect(sidebarPlay, &QAbstractButton::clicked, this, [this] { m_features.play.play(); });
 
     struct MenuEntry
     {
@@ -224,7 +224,7 @@ void MainWindow::buildContent()
     setIconIfLoaded(play, QStringLiteral(":/images/icon_play.png"), 10);
     play->setStyleSheet(Theme::largePlayButton + Theme::focusOnYellow);
     addGlow(play, 24.0);
-    connect(play, &QAbstractButton::clicked, this, [this] { m_play->play(); });
+    connect(play, &QAbstractButton::clicked, this, [this] { m_features.play.play(); });
     chainKeyboardFocus(m_centralWidget);
 }
 

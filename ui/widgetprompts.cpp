@@ -15,11 +15,6 @@ QString errorTitle()
 }
 } // namespace
 
-WidgetPrompts::WidgetPrompts(QWidget *window)
-    : m_window(window)
-{
-}
-
 void WidgetPrompts::clientMissing(
     std::function<bool(const QString &)> acceptFolder, std::function<void(ClientMissingAnswer answer)> answered)
 {
