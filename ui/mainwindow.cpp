@@ -184,8 +184,8 @@ void MainWindow::openSettings()
         m_settings->activateWindow();
         return;
     }
-    m_settings
-        = new SettingsDialog(m_features.play, m_features.updater, m_env.version, m_env.logFolder, m_env.settingsLocation, this);
+    m_settings = new SettingsDialog(
+        m_features.play, m_features.updater, m_env.version, m_env.logFolder, m_env.settingsLocation, this);
     connect(m_settings, &QDialog::finished, m_settings, &QObject::deleteLater);
     DialogParts::showModal(m_settings);
 }
