@@ -30,6 +30,19 @@ bool showsPicture(const QWidget &window)
     return qGreen(window.findChildren<NewsCard *>().at(0)->grab().toImage().pixel(97, 93)) < 60;
 }
 
+/// The device pixels where the two frames differ, as one rectangle.
+QRect differingArea(const QImage &a, const QImage &b)
+{
+    QRect area;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y))
+                area |= QRect(x, y, 1, 1);
+        }
+    }
+    return area;
+}
+
 void click(const QWidget &window, const QString &button)
 {
     window.findChild<QPushButton *>(button)->click();
@@ -46,6 +59,7 @@ private slots:
     void startUpAndOffline();
     void chooseTheFolderPlayUses();
     void paintsAndComesBack();
+    void answersWhereDrawn();
     void switchesLanguageAtOnce();
 
 private:
@@ -183,6 +197,11 @@ void TestWindow::paintsAndComesBack()
     // The background inside the rounded shape, and the dark sidebar panel over it.
     QCOMPARE(qAlpha(frame.pixel(QPoint(600, 20) * ratio)), 255);
     QVERIFY(qGray(frame.pixel(QPoint(120, 400) * ratio)) < 60);
+    // Around the moon the window shows the artwork drawn for its pixel ratio, pixel for pixel; a frame
+    // drawn at 1x and stretched would show the coarser 1x drawing there.
+    const QImage drawn(QString(":/images/drawn/background@%1x.png").arg(ratio));
+    const QRect moon(QPoint(850, 60) * ratio, QSize(90, 90) * ratio);
+    QCOMPARE(frame.copy(moon), drawn.copy(moon).convertToFormat(frame.format()));
     QCOMPARE(QFontInfo(window.findChild<QLabel *>("greetingLabel")->font()).family(), "Manrope");
     // Tab walks the buttons in reading order, past the title bar's; those without words are named.
     const QStringList chain = {
@@ -213,6 +232,42 @@ void TestWindow::paintsAndComesBack()
     window.activate(false);
     QTRY_VERIFY(window.isActiveWindow());
     QVERIFY(!window.isMinimized());
+}
+
+void TestWindow::answersWhereDrawn()
+{
+    // On a scaled display the title buttons and the news arrows take a click where the frame shows them.
+    LauncherServices services(m_env);
+    MainWindow window(m_env, services.features());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QWindow *const handle = window.windowHandle();
+    const qreal ratio = window.devicePixelRatioF();
+    for (const char *name : {"minimizeButton", "closeButton", "newsPrevButton", "newsNextButton"}) {
+        auto *button = window.findChild<QPushButton *>(QLatin1String(name));
+        const QImage shown = window.grab().toImage();
+        button->hide();
+        const QRect drawn = differingArea(shown, window.grab().toImage());
+        button->show();
+        QVERIFY2(drawn.width() > 10 * ratio, name);
+        button->disconnect();
+        QSignalSpy clicked(button, &QAbstractButton::clicked);
+        const QPoint inset(drawn.width() / 4, drawn.height() / 4);
+        const QPoint places[] = {
+            drawn.center(),
+            drawn.topLeft() + inset,
+            drawn.bottomRight() - inset,
+        };
+        for (const QPoint &place : places)
+            QTest::mouseClick(handle, Qt::LeftButton, Qt::NoModifier, place / ratio);
+        QCOMPARE(clicked.count(), 3);
+    }
+    // Anywhere else, as over the moon, the window follows the mouse.
+    const QPoint start = window.pos();
+    QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, QPoint(895, 105));
+    QTest::mouseMove(handle, QPoint(935, 135));
+    QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, QPoint(895, 105)); // the window came along
+    QTRY_COMPARE(window.pos(), start + QPoint(40, 30));
 }
 
 void TestWindow::switchesLanguageAtOnce()
