@@ -11,18 +11,11 @@ namespace {
 const QString settingsKey = QStringLiteral("language");
 const QString english = QStringLiteral("en");
 
-// Loaded once per application from the compiled-in catalogues, and owned by it.
-QTranslator *translator(const QString &name)
+// Each catalogue is loaded from the compiled-in ones the first time it is
+// chosen, and then kept by the application.
+QTranslator *loaded(const QString &name)
 {
-    QCoreApplication *app = QCoreApplication::instance();
-    auto *translator = app->findChild<QTranslator *>(name, Qt::FindDirectChildrenOnly);
-    if (translator)
-        return translator;
-    translator = new QTranslator(app);
-    translator->setObjectName(name);
-    if (!translator->load(QStringLiteral(":/i18n/%1.qm").arg(name)))
-        qWarning() << "translation not loaded:" << name;
-    return translator;
+    return QCoreApplication::instance()->findChild<QTranslator *>(name, Qt::FindDirectChildrenOnly);
 }
 } // namespace
 
@@ -34,12 +27,21 @@ QString Language::stored(const QString &settingsLocation)
 
 void Language::install(const QString &code)
 {
-    QTranslator *launcher = translator(QStringLiteral("velor_en"));
-    QTranslator *toolkit = translator(QStringLiteral("qtbase_ru"));
-    // Both go first: installing one twice would list it twice.
-    QCoreApplication::removeTranslator(launcher);
-    QCoreApplication::removeTranslator(toolkit);
-    QCoreApplication::installTranslator(code == english ? launcher : toolkit);
+    const QString launcher = QStringLiteral("velor_en");
+    const QString toolkit = QStringLiteral("qtbase_ru");
+    if (QTranslator *other = loaded(code == english ? toolkit : launcher))
+        QCoreApplication::removeTranslator(other);
+    const QString name = code == english ? launcher : toolkit;
+    QTranslator *translator = loaded(name);
+    if (!translator) {
+        translator = new QTranslator(QCoreApplication::instance());
+        translator->setObjectName(name);
+        if (!translator->load(QStringLiteral(":/i18n/%1.qm").arg(name)))
+            qWarning() << "translation not loaded:" << name;
+    }
+    // Installing one twice would list it twice.
+    QCoreApplication::removeTranslator(translator);
+    QCoreApplication::installTranslator(translator);
 }
 
 void Language::choose(const QString &settingsLocation, const QString &code)
