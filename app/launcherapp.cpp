@@ -20,6 +20,7 @@
 #include <QSslSocket>
 #include <QSysInfo>
 #include <QTimer>
+#include <future>
 #include <sodium.h>
 
 #ifdef VELOR_LATENESS_PROBE
@@ -88,6 +89,10 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     QCoreApplication::setOrganizationName(QString::fromUtf8(Velor::organizationName));
     if (hooks.applicationReady)
         hooks.applicationReady(app);
+    // Reading the typeface (and, with it, the system's font list) takes several
+    // milliseconds: they pass beside the settings, the channel and the log,
+    // and the typeface is in place before the first widget.
+    std::future<QString> brandFont = std::async(std::launch::async, &Theme::addBrandFont);
 
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
@@ -115,6 +120,7 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     const InstanceChannel::Role role = channel.claim(socket);
     if (role == InstanceChannel::Role::Second) {
         if (link.isEmpty()) {
+            Theme::substituteBrandFont(brandFont.get());
             QMessageBox::warning(nullptr, QString::fromUtf8(Velor::applicationName),
                 QCoreApplication::translate("LauncherApp", "Лаунчер уже запущен!"), QMessageBox::Ok,
                 QMessageBox::NoButton);
@@ -147,7 +153,7 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     if (role == InstanceChannel::Role::Lone)
         qCWarning(lcChannel) << "no channel: later copies open windows of their own";
 
-    Theme::registerFonts();
+    Theme::substituteBrandFont(brandFont.get());
     // The features outlive the window that shows them, and the network
     // manager every feature.
     LauncherServices services(environment);

@@ -9,6 +9,11 @@ namespace Theme {
 
 void registerFonts()
 {
+    substituteBrandFont(addBrandFont());
+}
+
+QString addBrandFont()
+{
     // The weights the sheets ask for (400, 500, 600, 700); a heavier one is drawn bold.
     const char *const weights[] = {"Regular", "Medium", "SemiBold", "Bold"};
     QString family;
@@ -20,6 +25,11 @@ void registerFonts()
         else
             family = families.first();
     }
+    return family;
+}
+
+void substituteBrandFont(const QString &family)
+{
     // The toolkit tries every family a sheet names before any substitute, so
     // the sheets name the brand's face alone and its fallbacks are here.
     QStringList substitutes{QStringLiteral("Segoe UI")};

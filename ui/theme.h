@@ -8,8 +8,16 @@ namespace Theme {
 
 /// Makes the typeface shipped in the resources the one the sheets' 'Akrobat'
 /// stands for: before the first widget is built, since a widget polished
-/// earlier keeps the fallback's metrics.
+/// earlier keeps the fallback's metrics. The two halves may run apart:
+/// addBrandFont() on any thread, as the font database allows, and
+/// substituteBrandFont() with its family on the GUI thread.
 void registerFonts();
+
+/// Adds the typeface to the application's fonts; returns its family, empty
+/// when it did not load.
+QString addBrandFont();
+/// Makes 'Akrobat' stand for family, then Segoe UI.
+void substituteBrandFont(const QString &family);
 
 // Appended to a button's own sheet: the keyboard focus is a thin rim in the
 // accent yellow (white on the yellow buttons), and no platform's dotted frame.
