@@ -8,6 +8,7 @@
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QWindow>
@@ -142,7 +143,7 @@ void TestChannel::laterCopiesHandOver()
 #endif
     // Options of the toolkit inside a launch have no effect.
     Copy first(tmp, {"-qwindowtitle", "Injected", "velorlauncher://x", "-platform", "minimal"});
-    QVERIFY(first.says("window VELOR RP Launcher on offscreen"));
+    QVERIFY(first.says("window VELOR RP Launcher on offscreen in Manrope"));
     QVERIFY(first.says("dialog clientMissingDialog")); // it plays its own link
     Copy withLink(tmp, {"velorlauncher://connect/1"});
     QVERIFY(withLink.finish());
@@ -176,7 +177,7 @@ void TestChannel::copyThatFindsTheLockTakenWaitsForTheChannel()
 void TestChannel::copyKilledHardLeavesNoClaim()
 {
     Copy killed(m_scratch->path(), {});
-    QVERIFY(killed.says("window VELOR RP Launcher on offscreen"));
+    QVERIFY(killed.says("window VELOR RP Launcher on offscreen in Manrope"));
     killed.process.kill(); // as "End task" does
     QVERIFY(killed.finish());
 #ifndef Q_OS_WIN
@@ -185,7 +186,7 @@ void TestChannel::copyKilledHardLeavesNoClaim()
     QVERIFY(!writeFile(Platform::singleInstanceLockPath(channel), owner).isEmpty());
 #endif
     Copy first(m_scratch->path(), {});
-    QVERIFY(first.says("window VELOR RP Launcher on offscreen"));
+    QVERIFY(first.says("window VELOR RP Launcher on offscreen in Manrope"));
     Copy second(m_scratch->path(), {"velorlauncher://connect/1"});
     QVERIFY(second.finish());
     QVERIFY(first.says("dialog clientMissingDialog"));
@@ -260,8 +261,8 @@ void TestChannel::crashLeavesAReport()
 }
 
 /// A launcher copy in the test environment under $TMPDIR (with $VELOR_STUCK_API, stuck on its way out). It reports
-/// "window <title> on <platform>", "dialog <name>" and "box <title>|<text>" on standard output, answers each, and quits
-/// when its input closes.
+/// "window <title> on <platform> in <typeface>", "dialog <name>" and "box <title>|<text>" on standard output, answers
+/// each, and quits when its input closes.
 static int runCopy(int argc, char *argv[])
 {
     const auto report = [](const QString &line) {
@@ -305,7 +306,8 @@ static int runCopy(int argc, char *argv[])
     hooks.windowShown = [report](MainWindow &window, LauncherServices &) {
         const QString title = window.windowHandle()->title();
         const QString shown = title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;
-        report("window " + shown + " on " + QGuiApplication::platformName());
+        const QString face = QFontInfo(window.findChild<QLabel *>("greetingLabel")->font()).family();
+        report("window " + shown + " on " + QGuiApplication::platformName() + " in " + face);
     };
     return runLauncher(argc, argv, hooks);
 }

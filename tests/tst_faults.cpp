@@ -219,7 +219,8 @@ void TestFaults::clientInstaller()
     QSignalSpy finished(&download, &FileDownload::finished);
     download.start(serve("/r", Installer, kinds[kind]), m_scratch->filePath("setup.exe"));
     QVERIFY(finished.wait(10000));
-    QCOMPARE(finished.at(0).at(0).value<FileDownload::Outcome>().kind, kinds[kind].download);
+    const auto outcome = finished.at(0).at(0).value<FileDownload::Outcome>();
+    QCOMPARE(outcome.kind, kinds[kind].download);
     if (kinds[kind].fault == Challenge)
         QCOMPARE(m_server->requests.count("/r"), 1);
 }

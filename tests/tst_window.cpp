@@ -27,7 +27,8 @@ QString titles(const QWidget &window)
 /// Whether the first card shows the red picture rather than the placeholder's gold.
 bool showsPicture(const QWidget &window)
 {
-    return qGreen(window.findChildren<NewsCard *>().at(0)->grab().toImage().pixel(97, 93)) < 60;
+    const NewsCard *first = window.findChildren<NewsCard *>().at(0);
+    return qGreen(first->grab().toImage().pixel(97, 93)) < 60;
 }
 
 /// The device pixels where the two frames differ, as one rectangle.

@@ -38,7 +38,8 @@ QString FixtureServer::refusedUrl(const QString &path)
 
 void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
 {
-    const QString path = QString::fromUtf8(head.split(' ').value(1)).section(u'?', 0, 0);
+    const QString target = QString::fromUtf8(head.split(' ').value(1));
+    const QString path = target.section(u'?', 0, 0);
     Route route = routes.value(path, Route{404, "<html><body>not found</body></html>"});
     requests << path;
     heads << head;
@@ -48,7 +49,8 @@ void FixtureServer::answer(QTcpSocket *socket, const QByteArray &head)
     if (route.fault == CutOnce)
         routes[path].fault = Plain;
     const qsizetype range = head.indexOf("\nRange: bytes=");
-    qint64 from = range < 0 ? 0 : head.mid(range + 14).split('-').value(0).toLongLong();
+    const QByteArray firstByte = head.mid(range + 14).split('-').value(0);
+    qint64 from = range < 0 ? 0 : firstByte.toLongLong();
     if (from > 0 && route.headers.contains("Accept-Ranges")) {
         from -= route.fault == Early;
         const qint64 last = route.body.size() - 1 - (route.fault == Partial);
