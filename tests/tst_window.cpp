@@ -27,7 +27,7 @@ QString titles(const QWidget &window)
 /// Whether the first card shows the red picture rather than the placeholder's gold.
 bool showsPicture(const QWidget &window)
 {
-    const NewsCard *first = window.findChildren<NewsCard *>().at(0);
+    NewsCard *first = window.findChildren<NewsCard *>().at(0);
     return qGreen(first->grab().toImage().pixel(97, 93)) < 60;
 }
 
