@@ -89,10 +89,6 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
     QCoreApplication::setOrganizationName(QString::fromUtf8(Velor::organizationName));
     if (hooks.applicationReady)
         hooks.applicationReady(app);
-    // Reading the typeface (and, with it, the system's font list) takes several
-    // milliseconds: they pass beside the settings, the channel and the log,
-    // and the typeface is in place before the first widget.
-    std::future<QString> brandFont = std::async(std::launch::async, &Theme::addBrandFont);
 
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
@@ -112,6 +108,12 @@ int runProcess(int argc, char *argv[], const StartupHooks &hooks)
 #ifdef VELOR_TEST_CRASH_AT_START
     __builtin_trap();
 #endif
+    // Reading the typeface (and, with it, the system's font list) takes several
+    // milliseconds: they pass beside the channel, the log and the crash
+    // report's set-up, and the typeface is in place before the first widget.
+    // It starts once the start has counted itself, so that nothing runs beside
+    // a start that goes back to the previous launcher.
+    std::future<QString> brandFont = std::async(std::launch::async, &Theme::addBrandFont);
 
     InstanceChannel channel(hooks.channelName.isEmpty() ? QString::fromUtf8(Velor::ipcServerName) : hooks.channelName);
     if (hooks.channelContended)
